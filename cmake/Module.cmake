@@ -1,0 +1,21 @@
+# quillo_module(NAME DIR [DEPS ...])
+# Builds every .cpp below DIR (not descending into the sub-folders listed in
+# EXCLUDE) into a static library NAME. A module without sources yet becomes
+# an interface library so that targets can already depend on it.
+function(quillo_module name)
+  cmake_parse_arguments(M "" "" "DIRS;DEPS;EXCLUDE" ${ARGN})
+  set(sources)
+  foreach(dir IN LISTS M_DIRS)
+    file(GLOB found CONFIGURE_DEPENDS "${dir}/*.cpp")
+    list(APPEND sources ${found})
+  endforeach()
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${M_DEPS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${M_DEPS})
+  endif()
+endfunction()

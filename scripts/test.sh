@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the release build, then the same
+# tests under AddressSanitizer + UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/lib.sh
+ensure_packages scripts/packages.txt
+
+jobs=$(nproc 2>/dev/null || echo 2)
+for preset in default asan; do
+  echo "== build: $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  echo "== test: $preset"
+  ctest --preset "$preset" -j "$jobs"
+done
+echo "== all tests passed"

@@ -1,0 +1,65 @@
+#include "tests/support/test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace testsupport {
+
+static bool isDir(const std::string& p) {
+  struct stat st;
+  return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string sharedDir() {
+  const char* env = std::getenv("QUILLO_SHARED");
+  std::string dir = env && *env ? env : QUILLO_SHARED_DIR;
+  return isDir(dir + "/g729") ? dir : std::string();
+}
+
+bool readFile(const std::string& path, std::vector<uint8_t>& out) {
+  out.clear();
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+  std::fclose(f);
+  return true;
+}
+
+bool writeFile(const std::string& path, const std::vector<uint8_t>& data) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+std::vector<int16_t> toSamples(const std::vector<uint8_t>& bytes) {
+  std::vector<int16_t> s(bytes.size() / 2);
+  for (size_t i = 0; i < s.size(); i++)
+    s[i] = static_cast<int16_t>(static_cast<uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
+  return s;
+}
+
+std::string tempDir() {
+  static std::string dir;
+  if (dir.empty()) {
+    const char* base = std::getenv("TMPDIR");
+    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/quillo-test-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (mkdtemp(buf.data())) dir = buf.data();
+  }
+  return dir;
+}
+
+uint32_t testSeed(uint32_t fallback) {
+  const char* env = std::getenv("QUILLO_SEED");
+  uint32_t seed = env && *env ? static_cast<uint32_t>(std::strtoul(env, nullptr, 0)) : fallback;
+  std::printf("[ seed     ] QUILLO_SEED=%u\n", seed);
+  return seed;
+}
+
+}  // namespace testsupport

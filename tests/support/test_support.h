@@ -1,0 +1,35 @@
+// Helpers shared by the tests: locating the conformance data, reading files,
+// seeded random numbers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// Folder with g729/ and samples/ (environment QUILLO_SHARED, else the build's
+// default beside the checkout). Empty when it does not exist.
+std::string sharedDir();
+
+// Skips the calling test loudly when the shared folder is missing.
+#define QUILLO_REQUIRE_SHARED()                                                         \
+  do {                                                                                  \
+    if (testsupport::sharedDir().empty())                                               \
+      GTEST_SKIP() << "SKIPPED: conformance data folder not found (set QUILLO_SHARED)"; \
+  } while (0)
+
+bool readFile(const std::string& path, std::vector<uint8_t>& out);
+bool writeFile(const std::string& path, const std::vector<uint8_t>& data);
+
+// Little-endian 16-bit samples from raw bytes.
+std::vector<int16_t> toSamples(const std::vector<uint8_t>& bytes);
+
+// A fresh temporary directory for this test process.
+std::string tempDir();
+
+// Seed for random tests: QUILLO_SEED from the environment, else `fallback`.
+// The seed is printed so that a failure can be replayed.
+uint32_t testSeed(uint32_t fallback);
+
+}  // namespace testsupport
