@@ -1,0 +1,40 @@
+// Public interface of the speech decoder: 8, 10 or 18-byte frames of the
+// 6.4, 8 and 11.8 kbit/s modes in, 80 samples of 8 kHz 16-bit PCM out.
+//
+// The decoder keeps its state in module-level records. Two lifetimes:
+// reset_frame_decoder() starts a new stream (every start of playback),
+// decoder_program_start() also sets the few memories that a fresh program
+// run starts with and that otherwise carry over from one playback to the next.
+#pragma once
+
+#include <cstdint>
+
+#include "codec/basicop/basicop.h"
+
+enum RateMode { Rate64 = 0, Rate80 = 1, Rate118 = 2 };
+
+// Result of a rejected block.
+const int BLOCK_REJECTED = 15;
+
+// Bytes per frame of each rate mode (indexed by RateMode).
+const int FRAME_BYTES[3] = {8, 10, 18};
+
+// Samples per frame.
+const int FRAME_SAMPLES = 80;
+
+// Words of a FrameParams record.
+const int FRAME_PARAMS_WORDS = 20;
+
+// Puts the whole decoder into the state of a freshly started program,
+// including the memories that reset_frame_decoder() leaves alone.
+void decoder_program_start();
+
+// Starts a new stream: resets the frame decoder and the stages it drives.
+void reset_frame_decoder();
+
+// Decodes one frame of `rate_mode` (FRAME_BYTES[rate_mode] bytes) into 80
+// samples of `pcm`.
+void decode_frame(const uint8_t* frame_bytes, int rate_mode, Word16* pcm);
+
+// Fills words 1 onward of a FrameParams record from one frame's bytes.
+void unpack_frame(const uint8_t* frame_bytes, int rate_mode, Word16* params);
