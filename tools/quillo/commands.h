@@ -14,6 +14,9 @@ int cmd_info(int argc, char** argv);
 // quillo pack --rate RATE [--effect N] [--depth-byte B] [--player FILE] FRAMES -o MESSAGE
 int cmd_pack(int argc, char** argv);
 
+// quillo effect ID DEPTH IN -o OUT
+int cmd_effect(int argc, char** argv);
+
 // quillo play MESSAGE
 int cmd_play(int argc, char** argv);
 
