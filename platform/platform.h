@@ -7,7 +7,16 @@
 // - every notification (buffer done, commands, init, destroy) reaches the
 //   dialog procedure on the dialog's own thread, never from an audio thread;
 // - a queued buffer is handed back exactly once with PLATFORM_WOM_DONE, also
-//   when a reset returns it; lParam then carries its WaveHeader*.
+//   when a reset returns it; lParam then carries its WaveHeader*;
+// - buffer-done notifications are posted: the dialog's message loop delivers
+//   them later, in the order they were posted, never from inside a platform
+//   call. When platformWaveReset returns, the notifications of every buffer
+//   it handed back have been posted, so they arrive before any notification
+//   of a device opened afterwards. Notifications still waiting when the
+//   dialog is destroyed are discarded;
+// - WM_COMMAND carries the control identifier in the low 16 bits of wParam.
+//   Escape and the close box send PLATFORM_IDCANCEL; Enter sends the
+//   identifier of the control with the PLATFORM_BS_DEFPUSHBUTTON style.
 #pragma once
 
 #include <cstddef>
@@ -57,9 +66,11 @@ struct WaveHeader {
 // --- Program and dialog ---------------------------------------------------
 
 // Runs the modal dialog of template `templateId` with `proc`; returns the
-// value given to platformEndDialog.
+// value given to platformEndDialog. WM_INITDIALOG carries `param` in lParam.
 intptr_t platformRunDialog(InstanceHandle instance, int templateId, DialogProc proc,
                            intptr_t param);
+// Ends the dialog once the message being handled returns: the procedure then
+// receives WM_DESTROY, its last message, and platformRunDialog returns.
 void platformEndDialog(WindowHandle window, intptr_t result);
 
 // Loads bitmap resource `resourceId` at its own size, greys mapped to the
@@ -80,7 +91,8 @@ void platformSetTitle(WindowHandle window, const char* text);
 void platformMessageBox(WindowHandle owner, const char* text, const char* caption);
 
 // Full path of the running program file into `buffer` (at most `size` bytes
-// with the terminating zero); returns its length, 0 on failure.
+// with the terminating zero); returns its length. 0 on failure and when the
+// path does not fit: a cut path would name another file.
 size_t platformProgramPath(InstanceHandle instance, char* buffer, size_t size);
 
 // --- Wave output (results: 0 success, nonzero failure) --------------------
