@@ -1,5 +1,10 @@
 # Flags shared by every target. Floating point must give the same bits on
 # every build: no fast-math, no fused multiply-add, SSE2 on 32-bit x86.
+# The modulated delay and pitch shifter store single-precision values and
+# form their products in double precision; each product and sum must be
+# rounded exactly once, in that precision, on Linux x86-64 and both Windows
+# builds. Contraction into fused multiply-adds, or the x87 unit's 80-bit
+# registers on 32-bit x86, would change the bits they produce.
 add_compile_options(-Wall -Wextra -ffp-contract=off -fno-fast-math)
 
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$" OR

@@ -1,0 +1,3 @@
+#include "effects/delay_storage.h"
+
+DelayEffectStorage delayStorage;
