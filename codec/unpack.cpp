@@ -1,0 +1,47 @@
+// Frame unpacking: a frame's bytes read as one serial bit string (byte by
+// byte, bit 7 first) and cut into unsigned fields of fixed widths per rate.
+#include "codec/decoder.h"
+
+// Field widths of each rate, in frame order.
+static const Word16 FIELDS_64[10] = {8, 10, 8, 9, 2, 6, 4, 9, 2, 6};
+static const Word16 FIELDS_80[11] = {8, 10, 8, 1, 13, 4, 7, 5, 13, 4, 7};
+static const Word16 FIELDS_118[17] = {8, 10, 8, 1, 7, 7, 7, 7, 7, 7, 5, 7, 7, 7, 7, 7, 7};
+
+// Frame type word of FrameParams: the rate mode plus 2.
+static const Word16 FRAME_TYPE_OFFSET = 2;
+
+void unpack_frame(const uint8_t* frame_bytes, int rate_mode, Word16* params) {
+  const Word16* widths;
+  int fields;
+  int word;
+  switch (rate_mode) {
+    case Rate64:
+      widths = FIELDS_64;
+      fields = 10;
+      word = 2;
+      break;
+    case Rate80:
+      widths = FIELDS_80;
+      fields = 11;
+      word = 2;
+      break;
+    default:
+      widths = FIELDS_118;
+      fields = 17;
+      params[2] = 0;  // LPC mode: always forward-adaptive
+      word = 3;
+      rate_mode = Rate118;
+      break;
+  }
+  params[1] = (Word16)(rate_mode + FRAME_TYPE_OFFSET);
+
+  int bit = 0;
+  for (int f = 0; f < fields; f++) {
+    int value = 0;
+    for (int b = 0; b < widths[f]; b++, bit++) {
+      int one = (frame_bytes[bit >> 3] >> (7 - (bit & 7))) & 1;
+      value = value * 2 + one;
+    }
+    params[word++] = (Word16)value;
+  }
+}
