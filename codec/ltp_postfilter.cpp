@@ -1,0 +1,277 @@
+// Long-term post-filter: fractional pitch search on a scaled copy of the
+// residual, 4- or 16-tap interpolation of the delayed residual, and the
+// weighted mix with the current one.
+#include "codec/ltp_postfilter.h"
+
+#include "codec/basicop/dpf.h"
+#include "codec/tables/tables.h"
+
+namespace {
+
+constexpr Word16 MIN_DELAY = 19;
+constexpr Word16 MAX_DELAY = 144;
+constexpr Word16 UNIT_WEIGHT = 16384;  // 0.5 in Q15, the fixed-rate weight
+
+// Sum of x[n] * y[n] for n = 0..39, from 0.
+Word32 correlate(const Word16* x, const Word16* y) {
+  Word32 s = 0;
+  for (int n = 0; n < LTP_SUBFRAME; n++) s = L_mac(s, x[n], y[n]);
+  return s;
+}
+
+// Shift that brings a positive energy into 15 bits, never negative.
+Word16 energy_shift(Word32 e) {
+  Word16 s = sub(16, norm_l(e));
+  return s < 0 ? (Word16)0 : s;
+}
+
+void set_off(DelaySearchResult* r) {
+  r->num = 0;
+  r->den = 1;
+  r->D = 0;
+  r->p = 0;
+  r->o = 0;
+  r->sh_num = 0;
+  r->sh_den = 0;
+}
+
+}  // namespace
+
+void fractional_delay_search(Word16 delay, const Word16* x, ShortInterpolation* blocks,
+                             DelaySearchResult* r) {
+  // Energy of the current subframe.
+  Word32 E = correlate(x, x);
+  if (E == 0) return set_off(r);
+  Word16 sh_e = sub(16, norm_l(E));
+  Word16 e16;
+  if (sh_e <= 0) {
+    sh_e = 0;
+    e16 = extract_l(E);
+  } else {
+    e16 = extract_l(L_shr(E, sh_e));
+  }
+
+  // Integer delays delay-1, delay, delay+1; ties keep the smaller one.
+  Word32 Rmax = -1;
+  Word16 D0 = 0;
+  for (Word16 k = sub(delay, 1); k <= add(delay, 1); k++) {
+    Word32 R = correlate(x, x - k);
+    if (R < 0) R = 0;
+    if (L_sub(R, Rmax) > 0) {
+      Rmax = R;
+      D0 = k;
+    }
+  }
+  if (Rmax == 0) return set_off(r);
+
+  const Word16* past = x - D0;  // the integer-delayed signal
+  Word32 E0 = correlate(past, past);
+  if (E0 == 0) return set_off(r);
+
+  // Short interpolation blocks: block p at offset 0 is the delay
+  // D0 + 1 - p/8, at offset 1 the delay D0 - p/8.
+  for (int p = 0; p < LTP_PHASES; p++) {
+    const Word16* taps = SHORT_INTERP_TABLE[p];
+    Word16* block = blocks->block[p];
+    for (int n = 0; n < LTP_BLOCK; n++) {
+      const Word16* src = past + n + 1;
+      Word32 s = 0;
+      for (int k = 0; k < 4; k++) s = L_mac(s, taps[k], src[-k]);
+      block[n] = round(s);
+    }
+    Word32 c = 0;
+    for (int n = 1; n < LTP_SUBFRAME; n++) c = L_mac(c, block[n], block[n]);
+    blocks->e0[p] = L_mac(c, block[0], block[0]);
+    blocks->e1[p] = L_mac(c, block[LTP_SUBFRAME], block[LTP_SUBFRAME]);
+  }
+
+  // Largest energy among the delayed candidates sets the denominator scale.
+  Word32 Emax = E0;
+  for (int p = 0; p < LTP_PHASES; p++) {
+    const Word16* block = blocks->block[p];
+    Word32 candidate =
+        sub(abs_s(block[0]), abs_s(block[LTP_SUBFRAME])) > 0 ? blocks->e0[p] : blocks->e1[p];
+    if (L_sub(candidate, Emax) > 0) Emax = candidate;
+  }
+  if (Emax == 0) return set_off(r);
+  Word16 sh_den = sub(16, norm_l(Emax));
+  if (sh_den <= 0) return set_off(r);
+  Word16 sh_num = sh_den >= sh_e ? sh_den : sh_e;
+
+  // Best so far: the integer delay D0 (phase 0, offset 1).
+  Word16 num_b = extract_l(L_shr(Rmax, sh_num));
+  Word16 den_b = extract_l(L_shr(E0, sh_den));
+  Word16 hi_b, lo_b;
+  dpf_split(L_mult(num_b, num_b), &hi_b, &lo_b);
+  Word16 p_b = 0;
+  Word16 o_b = 1;
+
+  // A fraction replaces the best only when num^2 / den is strictly larger.
+  for (Word16 p = 1; p <= LTP_PHASES; p++) {
+    for (Word16 o = 0; o <= 1; o++) {
+      Word32 R = correlate(x, blocks->block[p - 1] + o);
+      Word16 num = L_shr(R, sh_num) < 0 ? (Word16)0 : extract_l(L_shr(R, sh_num));
+      Word16 hi, lo;
+      dpf_split(L_mult(num, num), &hi, &lo);
+      Word16 den = extract_l(L_shr(o == 0 ? blocks->e0[p - 1] : blocks->e1[p - 1], sh_den));
+      if (L_sub(dpf_mpy16(hi, lo, den_b), dpf_mpy16(hi_b, lo_b, den)) > 0) {
+        num_b = num;
+        den_b = den;
+        hi_b = hi;
+        lo_b = lo;
+        p_b = p;
+        o_b = o;
+      }
+    }
+  }
+  if (num_b == 0 || den_b <= 1) return set_off(r);
+
+  // Voicing test: normalised squared correlation at least 1/2.
+  Word32 L0 = L_mult(den_b, e16);
+  Word32 L1 = dpf_join(hi_b, lo_b);
+  Word16 t = add(sub(sub(shl(sh_num, 1), sh_den), sh_e), 1);
+  if (t < 0) {
+    L1 = L_shr(L1, negate(t));
+  } else if (t > 0) {
+    L0 = L_shr(L0, t);
+  }
+  if (L_sub(L1, L0) < 0) return set_off(r);
+
+  r->D = sub(add(D0, 1), o_b);
+  r->p = p_b;
+  r->o = o_b;
+  r->num = num_b;
+  r->den = den_b;
+  r->sh_num = sh_num;
+  r->sh_den = sh_den;
+}
+
+void long_interpolation(const Word16* x, Word16 D, Word16 p, Word16* y,
+                        LongInterpolationResult* r) {
+  const Word16* taps = LONG_INTERP_TABLE[p - 1];
+  for (int n = 0; n < LTP_SUBFRAME; n++) {
+    const Word16* src = x + n + 8 - D;
+    Word32 s = 0;
+    for (int k = 0; k < 16; k++) s = L_mac(s, taps[k], src[-k]);
+    y[n] = round(s);
+  }
+
+  Word32 R2 = correlate(y, x);
+  if (R2 < 0) {
+    r->num2 = 0;
+    r->sh_num2 = 0;
+  } else {
+    Word16 s = energy_shift(R2);
+    r->num2 = extract_l(L_shr(R2, s));
+    r->sh_num2 = s;
+  }
+  Word32 E2 = correlate(y, y);
+  Word16 s = energy_shift(E2);
+  r->den2 = extract_l(L_shr(E2, s));
+  r->sh_den2 = s;
+}
+
+Word16 choose_interpolation(Word16 num, Word16 den, Word16 sh_num, Word16 sh_den, Word16 num2,
+                            Word16 den2, Word16 sh_num2, Word16 sh_den2) {
+  if (den2 == 0) return 1;
+  Word16 hi, lo;
+  dpf_split(L_mult(num, num), &hi, &lo);
+  Word32 L1 = dpf_mpy16(hi, lo, den2);
+  dpf_split(L_mult(num2, num2), &hi, &lo);
+  Word32 L2 = dpf_mpy16(hi, lo, den);
+
+  Word16 e1 = add(shl(sh_num, 1), sh_den2);
+  Word16 e2 = add(shl(sh_num2, 1), sh_den);
+  if (e2 > e1) {
+    L1 = L_shr(L1, sub(e2, e1));
+  } else if (e1 > e2) {
+    L2 = L_shr(L2, sub(e1, e2));
+  }
+  return L_sub(L2, L1) > 0 ? (Word16)2 : (Word16)1;
+}
+
+void harmonic_filter(const Word16* res, const Word16* y, Word16* out, Word16 g) {
+  Word16 g1 = add(sub(32767, g), 1);
+  for (int n = 0; n < LTP_SUBFRAME; n++) out[n] = round(L_mac(L_mult(g, res[n]), g1, y[n]));
+}
+
+void long_term_postfilter(Word16 delay, const Word16* res, Word16* out, Word16* voicing,
+                          Word16 pitch_weight) {
+  // The frame decoder's delays are 19..144; the buffers are sized for them.
+  if (delay < MIN_DELAY) delay = MIN_DELAY;
+  if (delay > MAX_DELAY) delay = MAX_DELAY;
+
+  const Word16* past = res - LTP_HISTORY;
+  constexpr int SPAN = LTP_HISTORY + LTP_SUBFRAME;
+
+  // Scaled working copy. One zero sample in front of it serves the 16-tap
+  // interpolation of the longest delay (146 - 1/8 from a decoded 144), which
+  // reaches one sample before the history.
+  Word16 scaled[1 + SPAN];
+  scaled[0] = 0;
+  Word16* x = scaled + 1 + LTP_HISTORY;
+  Word16 all = 0;
+  for (int i = 0; i < SPAN; i++) all = (Word16)(all | abs_s(past[i]));
+  Word16 sh = sub(3, norm_s(all));
+  for (int i = 0; i < SPAN; i++) scaled[1 + i] = shr(past[i], sh);
+
+  ShortInterpolation blocks;
+  DelaySearchResult r;
+  fractional_delay_search(delay, x, &blocks, &r);
+  *voicing = r.D;
+  if (r.num == 0) {
+    for (int n = 0; n < LTP_SUBFRAME; n++) out[n] = res[n];
+    return;
+  }
+
+  // The delayed residual y.
+  Word16 num = r.num, den = r.den, sh_num = r.sh_num, sh_den = r.sh_den;
+  const Word16* y;
+  if (r.p == 0) {
+    y = res - r.D;
+  } else {
+    LongInterpolationResult lr;
+    long_interpolation(x, r.D, r.p, out, &lr);
+    Word16* yy;
+    if (choose_interpolation(num, den, sh_num, sh_den, lr.num2, lr.den2, lr.sh_num2, lr.sh_den2) ==
+        1) {
+      yy = blocks.block[r.p - 1] + r.o;
+    } else {
+      yy = out;
+      num = lr.num2;
+      den = lr.den2;
+      sh_num = lr.sh_num2;
+      sh_den = lr.sh_den2;
+    }
+    for (int n = 0; n < LTP_SUBFRAME; n++) yy[n] = shl(yy[n], sh);
+    y = yy;
+  }
+
+  // Bring num and den to a common exponent.
+  Word16 d = sub(sh_num, sh_den);
+  if (d < 0) {
+    num = shl(num, d);
+  } else {
+    den = shr(den, d);
+  }
+
+  // Gain of the current residual, g = 1 / (1 + weight * min(num / den, 1)).
+  Word16 g;
+  if (num >= den && pitch_weight == UNIT_WEIGHT) {
+    g = 21845;  // 2/3
+  } else {
+    Word16 nn;
+    if (num >= den) {
+      nn = shr(mult_r(den, pitch_weight), 1);
+    } else if (pitch_weight == UNIT_WEIGHT) {
+      nn = shr(num, 2);
+    } else {
+      nn = shr(mult_r(num, pitch_weight), 1);
+    }
+    Word16 dd = shr(den, 1);
+    Word16 total = add(dd, nn);
+    // A den shifted down to 0 or 1 leaves 0/0: keep the residual as it is.
+    g = total == 0 ? (Word16)32767 : div_s(dd, total);
+  }
+  harmonic_filter(res, y, out, g);
+}

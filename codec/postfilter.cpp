@@ -1,0 +1,149 @@
+// Adaptive post-filter of a subframe and its helpers.
+#include "codec/postfilter.h"
+
+#include "codec/filters.h"
+#include "codec/ltp_postfilter.h"
+
+// Unit gain from program start, as after a reset.
+PostfilterState postfilter_state = {{}, {}, {}, {}, 16384};
+
+void postfilter_reset() {
+  PostfilterState& st = postfilter_state;
+  st = PostfilterState{};
+  // All zero (the current part of residual_history is written before it is
+  // read, num_filter entries 0..30 for each subframe), and unit gain.
+  st.agc_gain = 16384;
+}
+
+void first_reflection(const Word16* h, Word16* rc0, Word16 L) {
+  Word32 A0 = 0;
+  for (int i = 0; i < L; i++) A0 = L_mac(A0, h[i], h[i]);
+  Word16 s = norm_l(A0);
+  Word16 a0 = extract_h(L_shl(A0, s));
+
+  Word32 A1 = 0;
+  for (int i = 0; i < L - 1; i++) A1 = L_mac(A1, h[i], h[i + 1]);
+  Word16 a1 = extract_h(L_shl(A1, s));
+
+  // a0 is never 0 for a response that starts at 1.0; the guard keeps a
+  // degenerate filter from reaching a 0/0 division.
+  if (sub(a0, abs_s(a1)) < 0 || a0 == 0) {
+    *rc0 = 0;
+    return;
+  }
+  Word16 r = div_s(abs_s(a1), a0);
+  *rc0 = a1 > 0 ? negate(r) : r;
+}
+
+void short_term_gain_control(const Word16* num_filter, const Word16* den, Word16* rc0, Word16* sig,
+                             Word16 response_length, Word16 m) {
+  Word16 h[PF_MAX_RESPONSE];
+  synthesis_filter(m, den, num_filter, h, response_length, postfilter_state.zero_memory, 0);
+  first_reflection(h, rc0, response_length);
+
+  Word32 G = 0;
+  for (int i = 0; i < response_length; i++) G = L_add(G, L_deposit_l(abs_s(h[i])));
+  Word16 g0 = extract_h(L_shl(G, 14));  // Q10
+  if (sub(g0, 1024) > 0) {
+    Word16 f = div_s(1024, g0);
+    for (int n = 0; n < PF_SUBFRAME; n++) sig[n] = mult_r(sig[n], f);
+  }
+}
+
+void tilt_compensation(const Word16* s, Word16* out, Word16 rc0) {
+  Word16 mu, shift, base;
+  if (rc0 > 0) {
+    mu = mult_r(rc0, 6554);  // 0.2
+    shift = 15;
+    base = 16384;
+  } else {
+    mu = mult_r(rc0, 29491);  // 0.9
+    shift = 12;
+    base = 2048;
+  }
+  Word16 ga = add(32767, sub(1, abs_s(mu)));  // 1 - |mu|, Q15
+  Word16 ginv = div_s(base, ga);
+  Word16 mu2 = shr(mu, 1);
+  for (int n = 0; n < PF_SUBFRAME; n++) {
+    Word32 t = L_mac(L_shl(L_deposit_l(s[n + 1]), 15), mu2, s[n]);
+    Word16 t16 = extract_l(L_shr(L_add(t, 16384), 15));
+    out[n] = sature(L_shr(L_add(L_mult(t16, ginv), base), shift));
+  }
+}
+
+void gain_control(const Word16* speech, Word16* out, Word16* agc_gain) {
+  Word16 g0 = 0;
+  Word32 Sin = 0;
+  for (int n = 0; n < PF_SUBFRAME; n++) Sin = L_add(Sin, L_abs(L_deposit_l(speech[n])));
+  if (Sin != 0) {
+    Word16 si = norm_l(Sin);
+    Word16 gin = extract_h(L_shl(Sin, si));
+    Word32 Sout = 0;
+    for (int n = 0; n < PF_SUBFRAME; n++) Sout = L_add(Sout, L_abs(L_deposit_l(out[n])));
+    if (Sout == 0) {
+      *agc_gain = 0;
+      return;
+    }
+    Word16 so = norm_l(Sout);
+    Word16 gout = extract_h(L_shl(Sout, so));
+    Word16 e = sub(add(si, 1), so);
+    Word16 g;
+    if (sub(gin, gout) < 0) {
+      g = div_s(gin, gout);
+    } else {
+      g = add(shr(div_s(sub(gin, gout), gout), 1), 16384);
+      e = sub(e, 1);
+    }
+    g0 = mult_r(shr(g, e), 410);  // Sin / Sout in Q14, times 0.0125
+  }
+
+  Word16 gain = *agc_gain;
+  for (int n = 0; n < PF_SUBFRAME; n++) {
+    gain = add(mult_r(32358, gain), g0);  // 0.9875 gain + 0.0125 ratio
+    out[n] = round(L_shl(L_mult(gain, out[n]), 1));
+  }
+  *agc_gain = gain;
+}
+
+void postfilter_subframe(Word16 delay, const Word16* speech, const Word16* lpc, Word16* out,
+                         Word16* voicing, Word16 den_weight, Word16 num_weight, Word16 pitch_weight,
+                         Word16 response_length, Word16 order, Word16 frame_type) {
+  PostfilterState& st = postfilter_state;
+  // The work buffers are made for these limits; the decoder uses 10 and 20
+  // or 32.
+  if (order < 0) order = 0;
+  if (order > PF_MAX_ORDER) order = PF_MAX_ORDER;
+  if (response_length < 0) response_length = 0;
+  if (response_length > PF_MAX_RESPONSE) response_length = PF_MAX_RESPONSE;
+
+  Word16 den[PF_MAX_RESPONSE];
+  weight_lpc(lpc, den_weight, order, den);
+  weight_lpc(lpc, num_weight, order, st.num_filter);
+  for (int i = order + 1; i <= PF_MAX_ORDER; i++) st.num_filter[i] = 0;
+
+  Word16* residual = st.residual_history + PF_HISTORY;
+  residual_filter(order, st.num_filter, speech, residual, PF_SUBFRAME);
+
+  // Long-term output with the previous subframe's last output in front.
+  Word16 ltp_buffer[1 + PF_SUBFRAME];
+  Word16* ltp = ltp_buffer + 1;
+  if (sub(frame_type, 1) > 0) {
+    long_term_postfilter(delay, residual, ltp, voicing, pitch_weight);
+  } else {
+    *voicing = 0;
+    for (int n = 0; n < PF_SUBFRAME; n++) ltp[n] = residual[n];
+  }
+  ltp[-1] = st.pf_synth_memory[PF_MAX_ORDER - 1];
+
+  Word16 rc0;
+  short_term_gain_control(st.num_filter, den, &rc0, ltp, response_length, order);
+  synthesis_filter(order, den, ltp, ltp, PF_SUBFRAME, st.pf_synth_memory + PF_MAX_ORDER - order, 0);
+  for (int i = 0; i < PF_MAX_ORDER; i++)
+    st.pf_synth_memory[i] = ltp[PF_SUBFRAME - PF_MAX_ORDER + i];
+
+  tilt_compensation(ltp - 1, out, rc0);
+  gain_control(speech, out, &st.agc_gain);
+
+  for (int i = 0; i < PF_HISTORY; i++)
+    st.residual_history[i] = st.residual_history[i + PF_SUBFRAME];
+}
