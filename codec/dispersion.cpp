@@ -1,0 +1,113 @@
+// Phase dispersion of the innovation and its adaptive state.
+#include "codec/dispersion.h"
+
+#include "codec/tables/tables.h"
+
+DispersionState dispersion_state;
+
+static const Word16 SUBFRAME_LENGTH = 40;
+static const Word16 HISTORY_LENGTH = 6;
+
+// Pitch-gain thresholds, Q14: 0.9 and 0.6.
+static const Word16 GAIN_HIGH = 14745;
+static const Word16 GAIN_LOW = 9830;
+
+// Dispersion states.
+static const Word16 STATE_STRONG = 0;
+static const Word16 STATE_MEDIUM = 1;
+static const Word16 STATE_NONE = 2;
+
+// Response of state 2: a unit impulse in Q15 (so a pulse a becomes
+// mult(a, 32767)).
+static const Word16 DISPERSION_NONE[40] = {32767};
+
+void dispersion_program_start() {
+  for (Word16& g : dispersion_state.gain_history) g = 0;
+  dispersion_state.previous_state = 0;
+  dispersion_state.previous_code_gain = 0;
+  dispersion_state.onset_count = 0;
+}
+
+static void push_gain(Word16 gain_pitch) {
+  for (int i = HISTORY_LENGTH - 1; i > 0; i--)
+    dispersion_state.gain_history[i] = dispersion_state.gain_history[i - 1];
+  dispersion_state.gain_history[0] = gain_pitch;
+}
+
+// Chooses this subframe's dispersion state and advances the memory.
+static Word16 choose_state(Word16 gain_code, Word16 gain_pitch) {
+  DispersionState& st = dispersion_state;
+
+  Word16 state;
+  if (sub(gain_pitch, GAIN_HIGH) < 0)
+    state = sub(gain_pitch, GAIN_LOW) > 0 ? STATE_MEDIUM : STATE_STRONG;
+  else
+    state = STATE_NONE;
+
+  push_gain(gain_pitch);
+
+  // Onset: the code gain more than doubled.
+  if (sub(shr(gain_code, 1), st.previous_code_gain) > 0) {
+    st.onset_count = 2;
+  } else {
+    st.onset_count = sub(st.onset_count, 1);
+    if (st.onset_count < 0) st.onset_count = 0;
+  }
+
+  // Mostly unvoiced history: strong dispersion.
+  Word16 low = 0;
+  for (int i = 0; i < HISTORY_LENGTH; i++)
+    if (sub(st.gain_history[i], GAIN_LOW) < 0) low = add(low, 1);
+  if (sub(low, 2) > 0 && st.onset_count == 0) state = STATE_STRONG;
+
+  // An onset takes one step toward no dispersion; otherwise the dispersion
+  // may weaken by at most one step per subframe (strengthening is free).
+  if (st.onset_count != 0) {
+    if (sub(state, STATE_NONE) < 0) state = add(state, 1);
+  } else if (sub(state, add(st.previous_state, 1)) > 0) {
+    state = sub(state, 1);
+  }
+
+  st.previous_state = state;
+  st.previous_code_gain = gain_code;
+  return state;
+}
+
+// gain_code (Q1) times a Q13 innovation sample, rounded to Q0.
+static Word16 scaled_innovation(Word16 gain_code, Word16 c) {
+  return round(L_shl(L_mult(gain_code, c), 1));
+}
+
+void phase_dispersion(const Word16* exc, Word16* out, Word16 gain_code, Word16 gain_pitch,
+                      Word16* code) {
+  // out first holds the excitation without its fixed-codebook part.
+  Word16 inno[40];
+  for (Word16 i = 0; i < SUBFRAME_LENGTH; i++) {
+    out[i] = sub(exc[i], scaled_innovation(gain_code, code[i]));
+    inno[i] = code[i];
+    code[i] = 0;
+  }
+
+  Word16 state = choose_state(gain_code, gain_pitch);
+  const Word16* h = state == STATE_STRONG   ? DISPERSION_STRONG
+                    : state == STATE_MEDIUM ? DISPERSION_MEDIUM
+                                            : DISPERSION_NONE;
+
+  // Circular convolution of every non-zero position with the response.
+  for (Word16 p = 0; p < SUBFRAME_LENGTH; p++) {
+    Word16 a = inno[p];
+    if (a == 0) continue;
+    for (Word16 k = 0; k < SUBFRAME_LENGTH - p; k++) code[p + k] = add(code[p + k], mult(a, h[k]));
+    for (Word16 k = 0; k < p; k++) code[k] = add(code[k], mult(a, h[SUBFRAME_LENGTH - p + k]));
+  }
+
+  for (Word16 i = 0; i < SUBFRAME_LENGTH; i++)
+    out[i] = add(out[i], scaled_innovation(gain_code, code[i]));
+}
+
+void update_dispersion_state(Word16 gain_pitch, Word16 gain_code) {
+  push_gain(gain_pitch);
+  dispersion_state.previous_state = STATE_NONE;
+  dispersion_state.previous_code_gain = gain_code;
+  dispersion_state.onset_count = 0;
+}
