@@ -1,0 +1,3 @@
+#include "playback/player_state.h"
+
+PlayerState playerState;
