@@ -3,10 +3,10 @@
 #include "codec/decoder.h"
 
 static struct BlockDecoderState {
-  uint64_t block_counter;             // blocks submitted since the reset, rejected ones included
-  int32_t previous_rate;              // layout of the last accepted block; 15 when none
-  uint8_t block_copy[BLOCK_BYTES];    // unscrambled copy of the block being decoded (scratch)
-  BlockFrameDecoder frame_decoder;    // decode_frame unless a test replaced it
+  uint64_t block_counter;           // blocks submitted since the reset, rejected ones included
+  int32_t previous_rate;            // layout of the last accepted block; 15 when none
+  uint8_t block_copy[BLOCK_BYTES];  // unscrambled copy of the block being decoded (scratch)
+  BlockFrameDecoder frame_decoder;  // decode_frame unless a test replaced it
 } block_state = {0, BLOCK_REJECTED, {0}, decode_frame};
 
 void reset_block_decoder() {

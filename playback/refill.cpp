@@ -7,9 +7,9 @@
 #include "effects/effects.h"
 
 static struct RefillState {
-  bool primingPending;                 // the next refill decodes its block twice
-  int lastResult;                      // decode_block's result of the last decode
-  Word16 scratch[BLOCK_MAX_SAMPLES];   // one block's PCM before it is copied to the buffer
+  bool primingPending;                // the next refill decodes its block twice
+  int lastResult;                     // decode_block's result of the last decode
+  Word16 scratch[BLOCK_MAX_SAMPLES];  // one block's PCM before it is copied to the buffer
 } refill = {false, BLOCK_REJECTED, {0}};
 
 void startRefills(int8_t effectId, int8_t depth) {
