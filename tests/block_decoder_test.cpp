@@ -26,7 +26,7 @@ void recordFrame(const uint8_t* frame, int rate, Word16* pcm) {
 // 0x80 + index and whose other bytes are index + position.
 std::vector<uint8_t> plainBlock(std::vector<uint8_t> header, int frameBytes) {
   std::vector<uint8_t> b(BLOCK_BYTES, 0);
-  std::memcpy(b.data(), header.data(), header.size());
+  if (!header.empty()) std::memcpy(b.data(), header.data(), header.size());
   for (size_t pos = header.size(), i = 0; pos + frameBytes <= b.size(); pos += frameBytes, i++) {
     b[pos] = static_cast<uint8_t>(0x80 + i);
     for (int k = 1; k < frameBytes; k++) b[pos + k] = static_cast<uint8_t>(i + k);
