@@ -7,25 +7,10 @@
 
 #include "codec/decoder.h"
 #include "codec/g192.h"
+#include "tests/support/frame_builder.h"
 #include "tests/support/test_support.h"
 
 namespace {
-
-const std::vector<int> WIDTHS[3] = {
-    {8, 10, 8, 9, 2, 6, 4, 9, 2, 6},
-    {8, 10, 8, 1, 13, 4, 7, 5, 13, 4, 7},
-    {8, 10, 8, 1, 7, 7, 7, 7, 7, 7, 5, 7, 7, 7, 7, 7, 7},
-};
-
-// Writes fields MSB first into a zeroed frame.
-struct BitWriter {
-  uint8_t bytes[18] = {0};
-  int bit = 0;
-  void put(int value, int width) {
-    for (int b = width - 1; b >= 0; b--, bit++)
-      if ((value >> b) & 1) bytes[bit >> 3] |= (uint8_t)(0x80 >> (bit & 7));
-  }
-};
 
 void put16(std::vector<uint8_t>& out, uint16_t w) {
   out.push_back((uint8_t)w);
@@ -45,16 +30,16 @@ TEST(Unpack, RandomFieldsRoundTripAtEveryRate) {
   std::mt19937 rng(testsupport::testSeed(11));
   for (int rate = 0; rate < 3; rate++) {
     for (int trial = 0; trial < 500; trial++) {
-      BitWriter w;
       std::vector<int> values;
-      for (int width : WIDTHS[rate]) {
+      for (int width : testsupport::frameFieldWidths(rate))
         values.push_back((int)(rng() & ((1u << width) - 1)));
-        w.put(values.back(), width);
-      }
-      if (rate == Rate118) w.put((int)(rng() & 0xFFFFFFF), 28);  // unread tail
+      std::vector<uint8_t> bytes = testsupport::buildFrame(rate, values);
+      if (rate == Rate118)  // the unread 28-bit tail
+        for (int k = 116; k < 144; k++)
+          if (rng() & 1) bytes[(size_t)k >> 3] |= (uint8_t)(0x80 >> (k & 7));
       Word16 params[FRAME_PARAMS_WORDS];
       for (Word16& p : params) p = -7;
-      unpack_frame(w.bytes, rate, params);
+      unpack_frame(bytes.data(), rate, params);
       EXPECT_EQ(params[0], -7) << "word 0 is not the unpacker's";
       EXPECT_EQ(params[1], rate + 2);
       int first = 2;
@@ -73,11 +58,9 @@ TEST(Unpack, FieldsAreUnsigned) {
   Word16 params[FRAME_PARAMS_WORDS];
   unpack_frame(frame, Rate80, params);
   EXPECT_EQ(params[2], 255);
-  // 8 kbit/s positions of subframe 1 start at bit 27: bits 1, 0, ..., 0.
-  BitWriter w;
-  w.put(0, 27);
-  w.put(1, 1);
-  unpack_frame(w.bytes, Rate80, params);
+  // 8 kbit/s positions of subframe 1: bits 1, 0, ..., 0.
+  std::vector<uint8_t> bytes = testsupport::buildFrame(Rate80, {0, 0, 0, 0, 4096});
+  unpack_frame(bytes.data(), Rate80, params);
   EXPECT_EQ(params[6], 4096);
 }
 
