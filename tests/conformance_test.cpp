@@ -51,6 +51,8 @@ const Vector VECTORS[] = {
     {"annexE/erasuree.bit", "annexE/erasuree.pst", 47, 2},
 };
 
+void PrintTo(const Vector& v, std::ostream* os) { *os << v.bitstream; }
+
 std::string vectorPath(const char* name) {
   return testsupport::sharedDir() + "/g729/vectors/" + name;
 }
