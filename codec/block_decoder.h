@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "codec/basicop/basicop.h"
+#include "codec/decoder.h"
 
 // Bytes of one payload block.
 const int BLOCK_BYTES = 512;

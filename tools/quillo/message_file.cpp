@@ -1,0 +1,84 @@
+#include "tools/quillo/message_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+#include "playback/container.h"
+
+// Opens a regular file for reading; on failure fills `error`.
+static FILE* openRegular(const char* path, std::string* error) {
+  struct stat st;
+  if (stat(path, &st) != 0) {
+    *error = std::string(path) + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    *error = std::string(path) + ": is a directory";
+    return nullptr;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = std::string(path) + ": not a regular file";
+    return nullptr;
+  }
+  FILE* file = std::fopen(path, "rb");
+  if (!file) *error = std::string(path) + ": cannot open: " + std::strerror(errno);
+  return file;
+}
+
+bool readInputFile(const char* path, std::vector<uint8_t>* data, std::string* error) {
+  data->clear();
+  FILE* file = openRegular(path, error);
+  if (!file) return false;
+  uint8_t chunk[65536];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+    data->insert(data->end(), chunk, chunk + n);
+  bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) *error = std::string(path) + ": read error";
+  return !failed;
+}
+
+int64_t checkMessageFile(const char* path, std::string* error) {
+  FILE* file = openRegular(path, error);
+  if (!file) return -1;
+  uint8_t chunk[65536];
+  int64_t length = 0;
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) length += static_cast<int64_t>(n);
+  bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) {
+    *error = std::string(path) + ": read error";
+    return -1;
+  }
+  if (length < PAYLOAD_OFFSET) {
+    *error = std::string(path) + ": not a message: " + std::to_string(length) +
+             " bytes, fewer than the player's " + std::to_string(PAYLOAD_OFFSET);
+    return -1;
+  }
+  return length;
+}
+
+std::string clockText(int32_t s) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", static_cast<int>(s / 3600),
+                static_cast<int>(s % 3600 / 60), static_cast<int>(s % 60));
+  return text;
+}
+
+const char* effectFamily(int effectId) {
+  if (effectId == 0) return "none";
+  if (effectId >= 1 && effectId <= 4) return "reverberation";
+  if (effectId >= 5 && effectId <= 10) return "modulated delay";
+  if (effectId >= 11 && effectId <= 16) return "pitch shift";
+  return "unknown (plays without effect)";
+}
+
+const char* rateName(int rateCode) {
+  if (rateCode == 0) return "6.4";
+  if (rateCode == 1) return "8";
+  return "11.8";
+}

@@ -1,0 +1,27 @@
+// Helpers of the message subcommands: reading input files with one-line
+// errors that name the file, and the title's time format.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Reads a whole regular file. On failure returns false with
+// "PATH: <problem>" in `error`.
+bool readInputFile(const char* path, std::vector<uint8_t>* data, std::string* error);
+
+// Checks that `path` is a message the player could be: a regular file of at
+// least the player's 98,304 bytes, readable to its end. Returns its length,
+// or -1 with "PATH: <problem>" in `error`.
+int64_t checkMessageFile(const char* path, std::string* error);
+
+// "hh:mm:ss" as the player's title shows a time: each number "%02d", so
+// hours above 99 take three digits.
+std::string clockText(int32_t seconds);
+
+// Effect family name of an effect id: "none", "reverberation",
+// "modulated delay", "pitch shift", or "unknown (plays without effect)".
+const char* effectFamily(int effectId);
+
+// Rate of a rate code as the user names it: "6.4", "8" or "11.8".
+const char* rateName(int rateCode);
