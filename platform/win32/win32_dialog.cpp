@@ -1,0 +1,86 @@
+// Dialog, controls, message box and program path through the Windows user
+// interface. The platform handles are the Windows handles themselves.
+#include <windows.h>
+
+#include "platform/platform.h"
+#include "platform/win32/win32_internal.h"
+
+// The dialog procedure of the one modal dialog that runs.
+static struct Win32DialogState {
+  DialogProc proc;  // shared dialog procedure, set while the dialog runs
+} dialogState;
+
+static HWND toHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+
+static HWND controlOf(WindowHandle window, int controlId) {
+  return GetDlgItem(toHwnd(window), controlId);
+}
+
+// Passes every message to the shared procedure; buffer-done notifications
+// carry the engine's WaveHeader* instead of the device's own record.
+static INT_PTR CALLBACK dialogTrampoline(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!dialogState.proc) return FALSE;
+  if (message == MM_WOM_DONE) {
+    intptr_t header = 0;
+    if (!win32TranslateWaveDone(wParam, lParam, &header)) return TRUE;
+    lParam = header;
+  }
+  return dialogState.proc(reinterpret_cast<WindowHandle>(hwnd), message, wParam, lParam);
+}
+
+intptr_t platformRunDialog(InstanceHandle instance, int templateId, DialogProc proc,
+                           intptr_t param) {
+  dialogState.proc = proc;
+  INT_PTR result = DialogBoxParamA(reinterpret_cast<HINSTANCE>(instance),
+                                   MAKEINTRESOURCEA(templateId), nullptr, dialogTrampoline, param);
+  dialogState.proc = nullptr;
+  return result;
+}
+
+void platformEndDialog(WindowHandle window, intptr_t result) { EndDialog(toHwnd(window), result); }
+
+ImageHandle platformLoadBitmap(InstanceHandle instance, int resourceId) {
+  HANDLE image = LoadImageA(reinterpret_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(resourceId),
+                            IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS);
+  return reinterpret_cast<ImageHandle>(image);
+}
+
+void platformSetButtonImage(WindowHandle window, int controlId, ImageHandle image) {
+  SendMessageA(controlOf(window, controlId), BM_SETIMAGE, IMAGE_BITMAP,
+               reinterpret_cast<LPARAM>(image));
+}
+
+void platformEnableControl(WindowHandle window, int controlId, bool enable) {
+  EnableWindow(controlOf(window, controlId), enable ? TRUE : FALSE);
+}
+
+uint32_t platformGetControlStyle(WindowHandle window, int controlId) {
+  return static_cast<uint32_t>(GetWindowLongA(controlOf(window, controlId), GWL_STYLE));
+}
+
+void platformSetControlStyle(WindowHandle window, int controlId, uint32_t style) {
+  SetWindowLongA(controlOf(window, controlId), GWL_STYLE, static_cast<LONG>(style));
+}
+
+void platformFocusControl(WindowHandle window, int controlId) {
+  SetFocus(controlOf(window, controlId));
+}
+
+void platformSetTitle(WindowHandle window, const char* text) { SetWindowTextA(toHwnd(window), text); }
+
+void platformMessageBox(WindowHandle owner, const char* text, const char* caption) {
+  MessageBoxA(toHwnd(owner), text, caption, MB_ICONINFORMATION);
+}
+
+size_t platformProgramPath(InstanceHandle instance, char* buffer, size_t size) {
+  if (!buffer || size == 0) return 0;
+  const size_t LONGEST_PATH = 32768;  // longest path Windows can hand out, with its zero
+  DWORD capacity = static_cast<DWORD>(size > LONGEST_PATH ? LONGEST_PATH : size);
+  DWORD length = GetModuleFileNameA(reinterpret_cast<HMODULE>(instance), buffer, capacity);
+  // A path that filled the whole buffer was cut short: it names no file.
+  if (length == 0 || length >= capacity) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  return length;
+}
