@@ -16,16 +16,19 @@ static HWND controlOf(WindowHandle window, int controlId) {
   return GetDlgItem(toHwnd(window), controlId);
 }
 
-// Passes every message to the shared procedure; buffer-done notifications
-// carry the engine's WaveHeader* instead of the device's own record.
+// Passes every message up to WM_DESTROY to the shared procedure; buffer-done
+// notifications carry the engine's WaveHeader* instead of the device's own
+// record.
 static INT_PTR CALLBACK dialogTrampoline(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (!dialogState.proc) return FALSE;
+  DialogProc proc = dialogState.proc;
+  if (!proc) return FALSE;
   if (message == MM_WOM_DONE) {
     intptr_t header = 0;
-    if (!win32TranslateWaveDone(wParam, lParam, &header)) return TRUE;
+    if (!win32TranslateWaveDone(lParam, &header)) return TRUE;
     lParam = header;
   }
-  return dialogState.proc(reinterpret_cast<WindowHandle>(hwnd), message, wParam, lParam);
+  if (message == WM_DESTROY) dialogState.proc = nullptr;  // its last message
+  return proc(reinterpret_cast<WindowHandle>(hwnd), message, wParam, lParam);
 }
 
 intptr_t platformRunDialog(InstanceHandle instance, int templateId, DialogProc proc,
@@ -34,6 +37,7 @@ intptr_t platformRunDialog(InstanceHandle instance, int templateId, DialogProc p
   INT_PTR result = DialogBoxParamA(reinterpret_cast<HINSTANCE>(instance),
                                    MAKEINTRESOURCEA(templateId), nullptr, dialogTrampoline, param);
   dialogState.proc = nullptr;
+  win32ForgetWaveNotifications();
   return result;
 }
 

@@ -5,8 +5,13 @@
 #include <cstdint>
 
 // Translates the second parameter of a buffer-done notification from the
-// device's own header record into the engine's WaveHeader*. Returns false
-// when the record is not one of ours that the device has just handed back
-// (a notification that arrives after its header was released, or a
-// duplicate); such a notification must not reach the dialog procedure.
-bool win32TranslateWaveDone(uintptr_t deviceParam, intptr_t headerParam, intptr_t* translated);
+// device's own header record into the engine's WaveHeader*: the header the
+// buffer was written with, even when the engine has released it since (the
+// pointer is then only a name). Returns false for a record that is not one
+// of ours or owes no notification; such a message must not reach the dialog
+// procedure.
+bool win32TranslateWaveDone(intptr_t headerParam, intptr_t* translated);
+
+// Releases the records still waiting for a notification once the dialog
+// window is gone: the notifications went with it.
+void win32ForgetWaveNotifications();

@@ -2,27 +2,32 @@
 // notifications posted to the dialog window (CALLBACK_WINDOW).
 //
 // The device's header records (WAVEHDR) live in a small fixed table here
-// rather than on the heap, so that a notification still waiting in the
-// window's queue after its header was released can be recognised and
-// dropped without touching freed memory.
+// rather than on the heap. A buffer handed back by a reset is announced by a
+// notification that the dialog receives only after the engine has released
+// its header; the record stays reserved until that notification has been
+// passed on, so every notification finds its record, names the engine's
+// header it was written for, and never a record prepared again since.
 #include <windows.h>
 #include <mmsystem.h>
 
 #include "platform/platform.h"
 #include "platform/win32/win32_internal.h"
 
-// Header records that can be prepared at once. The engine keeps two; a few
-// spare ones cover a record whose release the device refused.
+// Header records that can be in use at once: the engine's two, and two more
+// still owed a notification from a playback that has just stopped.
 const int NATIVE_HEADER_SLOTS = 4;
 
 struct NativeHeader {
-  WAVEHDR record;      // the device's header; dwUser holds the engine's WaveHeader*
-  HWAVEOUT device;     // device it was prepared for; null while the slot is free
-  bool awaitingDone;   // written to the device and not yet handed back
+  WAVEHDR record;     // the device's header
+  WaveHeader* owner;  // the engine's header it stands for; only compared, never
+                      // read once unprepared
+  bool inUse;         // reserved: prepared, or still owed a notification
+  bool prepared;      // between platformWavePrepare and platformWaveUnprepare
+  bool awaitingDone;  // written to the device, its notification not yet passed on
 };
 
 static struct Win32WaveState {
-  NativeHeader slots[NATIVE_HEADER_SLOTS];  // free when `device` is null
+  NativeHeader slots[NATIVE_HEADER_SLOTS];  // free when not `inUse`
 } waveState;
 
 static HWAVEOUT toDevice(WaveOutHandle device) { return reinterpret_cast<HWAVEOUT>(device); }
@@ -64,7 +69,7 @@ int platformWavePrepare(WaveOutHandle device, WaveHeader* header) {
   if (!device || !header || header->native) return MMSYSERR_INVALPARAM;
   NativeHeader* slot = nullptr;
   for (NativeHeader& candidate : waveState.slots)
-    if (!candidate.device) {
+    if (!candidate.inUse) {
       slot = &candidate;
       break;
     }
@@ -76,10 +81,11 @@ int platformWavePrepare(WaveOutHandle device, WaveHeader* header) {
   record.dwBufferLength = header->bufferLength;
   record.dwFlags = header->flags;
   record.dwLoops = header->loops;
-  record.dwUser = reinterpret_cast<DWORD_PTR>(header);
   MMRESULT result = waveOutPrepareHeader(toDevice(device), &record, sizeof record);
   if (result != MMSYSERR_NOERROR) return static_cast<int>(result);
-  slot->device = toDevice(device);
+  slot->owner = header;
+  slot->inUse = true;
+  slot->prepared = true;
   slot->awaitingDone = false;
   header->flags = record.dwFlags;
   header->native = slot;
@@ -104,35 +110,37 @@ int platformWaveUnprepare(WaveOutHandle device, WaveHeader* header) {
   NativeHeader* slot = slotOf(header);
   if (!slot) return MMSYSERR_NOERROR;  // never prepared: nothing to release
   MMRESULT result = waveOutUnprepareHeader(toDevice(device), &slot->record, sizeof slot->record);
-  // A record the device still holds stays reserved; the engine's header
-  // forgets it either way, so no notification can lead back to it.
+  // The engine's header forgets the record either way. A record the device
+  // refused to release stays reserved until the dialog ends: the device may
+  // still be using it.
   header->flags = slot->record.dwFlags;
   header->native = nullptr;
-  slot->record.dwUser = 0;
-  slot->awaitingDone = false;
-  if (result == MMSYSERR_NOERROR) slot->device = nullptr;
-  return static_cast<int>(result);
+  slot->prepared = false;
+  if (result != MMSYSERR_NOERROR) return static_cast<int>(result);
+  if (!slot->awaitingDone) slot->inUse = false;
+  return MMSYSERR_NOERROR;
 }
 
 int platformWaveClose(WaveOutHandle device) {
   return static_cast<int>(waveOutClose(toDevice(device)));
 }
 
-bool win32TranslateWaveDone(uintptr_t deviceParam, intptr_t headerParam, intptr_t* translated) {
+bool win32TranslateWaveDone(intptr_t headerParam, intptr_t* translated) {
   for (NativeHeader& slot : waveState.slots) {
     if (reinterpret_cast<intptr_t>(&slot.record) != headerParam) continue;
-    // Only a record that is prepared, was written, and is marked done by the
-    // device belongs to this notification: a stale notification may name a
-    // slot that has since been prepared again for a new playback.
-    bool current = slot.device && slot.record.dwUser && slot.awaitingDone &&
-                   reinterpret_cast<uintptr_t>(slot.device) == deviceParam &&
-                   (slot.record.dwFlags & WHDR_DONE);
-    if (!current) return false;
+    if (!slot.inUse || !slot.awaitingDone) return false;
     slot.awaitingDone = false;
-    WaveHeader* header = reinterpret_cast<WaveHeader*>(slot.record.dwUser);
-    header->flags = slot.record.dwFlags;
-    *translated = reinterpret_cast<intptr_t>(header);
+    if (slot.prepared)
+      slot.owner->flags = slot.record.dwFlags;
+    else
+      slot.inUse = false;  // its last notification: the record may be used again
+    *translated = reinterpret_cast<intptr_t>(slot.owner);
     return true;
   }
   return false;
+}
+
+void win32ForgetWaveNotifications() {
+  for (NativeHeader& slot : waveState.slots)
+    if (!slot.prepared) slot.awaitingDone = slot.inUse = false;
 }

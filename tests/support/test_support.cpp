@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <direct.h>
+#include <io.h>
+#endif
 
 namespace testsupport {
 
@@ -50,7 +54,12 @@ std::string tempDir() {
     std::string tmpl = std::string(base && *base ? base : "/tmp") + "/quillo-test-XXXXXX";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
+#ifdef _WIN32
+    // The Windows runtime has no mkdtemp: name it, then create it.
+    if (_mktemp(buf.data()) && _mkdir(buf.data()) == 0) dir = buf.data();
+#else
     if (mkdtemp(buf.data())) dir = buf.data();
+#endif
   }
   return dir;
 }
