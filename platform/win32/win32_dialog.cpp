@@ -70,7 +70,9 @@ void platformFocusControl(WindowHandle window, int controlId) {
   SetFocus(controlOf(window, controlId));
 }
 
-void platformSetTitle(WindowHandle window, const char* text) { SetWindowTextA(toHwnd(window), text); }
+void platformSetTitle(WindowHandle window, const char* text) {
+  SetWindowTextA(toHwnd(window), text);
+}
 
 void platformMessageBox(WindowHandle owner, const char* text, const char* caption) {
   MessageBoxA(toHwnd(owner), text, caption, MB_ICONINFORMATION);

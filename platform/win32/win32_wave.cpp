@@ -59,8 +59,8 @@ int platformWaveQueryFormat(const WaveFormat* format) {
 int platformWaveOpen(WaveOutHandle* device, const WaveFormat* format, WindowHandle window) {
   WAVEFORMATEX wfx = toWaveFormat(format);
   HWAVEOUT handle = nullptr;
-  MMRESULT result = waveOutOpen(&handle, WAVE_MAPPER, &wfx, reinterpret_cast<DWORD_PTR>(window),
-                                0, CALLBACK_WINDOW);
+  MMRESULT result = waveOutOpen(&handle, WAVE_MAPPER, &wfx, reinterpret_cast<DWORD_PTR>(window), 0,
+                                CALLBACK_WINDOW);
   *device = result == MMSYSERR_NOERROR ? reinterpret_cast<WaveOutHandle>(handle) : nullptr;
   return static_cast<int>(result);
 }

@@ -238,8 +238,8 @@ intptr_t controlDialogProc(WindowHandle window, unsigned message, uintptr_t, int
                    GetObjectA(reinterpret_cast<HBITMAP>(playingImage), sizeof info, &info) &&
                    info.bmWidth == 20 && info.bmHeight == 20;
   platformSetButtonImage(window, 1019, playingImage);
-  c.imageShown = SendMessageA(play, BM_GETIMAGE, IMAGE_BITMAP, 0) ==
-                 reinterpret_cast<LRESULT>(playingImage);
+  c.imageShown =
+      SendMessageA(play, BM_GETIMAGE, IMAGE_BITMAP, 0) == reinterpret_cast<LRESULT>(playingImage);
 
   platformEnableControl(window, 1019, false);
   c.disabled = !IsWindowEnabled(play);

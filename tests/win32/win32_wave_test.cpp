@@ -17,8 +17,8 @@ namespace {
 
 const WaveFormat PCM_8K_MONO = {1, 8000, 16000, 2, 16};
 
-#define REQUIRE_DEVICE()                                                             \
-  do {                                                                               \
+#define REQUIRE_DEVICE()                                                            \
+  do {                                                                              \
     if (platformWaveDeviceCount() == 0) GTEST_SKIP() << "SKIPPED: no sound device"; \
   } while (0)
 
