@@ -1,8 +1,10 @@
 // Effect selection and the dry/wet mix.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
+#include "effects/effect_math.h"
 #include "effects/effects.h"
 #include "effects/mod_delay.h"
 #include "effects/pitch_shift.h"
@@ -131,4 +133,15 @@ TEST(Effects, BufferSplitDoesNotMatter) {
     }
     EXPECT_EQ(whole, parts) << "effect " << id;
   }
+}
+
+TEST(Effects, FloatToIntegerTruncatesAndSaturates) {
+  EXPECT_EQ(truncToInt32(-1.9), -1);
+  EXPECT_EQ(truncToInt32(1.9), 1);
+  EXPECT_EQ(truncToInt32(2147483647.9), INT32_MAX);
+  EXPECT_EQ(truncToInt32(-2147483648.9), INT32_MIN);
+  EXPECT_EQ(truncToInt32(3e9), INT32_MAX);
+  EXPECT_EQ(truncToInt32(-3e9), INT32_MIN);
+  EXPECT_EQ(truncToInt32(1.0 / 0.0), INT32_MAX);
+  EXPECT_EQ(truncToInt32(std::nan("")), 0);
 }
