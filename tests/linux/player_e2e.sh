@@ -1,0 +1,217 @@
+#!/usr/bin/env bash
+# End-to-end runs of the real Linux players, headless: SDL's disk audio
+# driver captures the sound, Xvfb shows the dialog, xdotool reads and drives
+# it. Every process started here is stopped again, also on failure.
+#
+#   player_e2e.sh dialog   SAMPLE TOOL OUTDIR   self-playing program: sound, title, end
+#   player_e2e.sh nodevice SAMPLE TOOL OUTDIR   self-playing program without a sound device
+#   player_e2e.sh terminal MESSAGE TOOL OUTDIR  quillo play: sound, titles, keys, no device
+#
+# Exit status 77 means skipped (a tool it needs is missing).
+set -euo pipefail
+
+mode=$1 sample=$2 tool=$3 out=$4
+here=$(cd "$(dirname "$0")" && pwd)
+SKIP=77
+
+skip() {
+  echo "SKIPPED: $*"
+  exit $SKIP
+}
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
+
+if [ "$mode" = terminal ]; then
+  [ -f "$sample" ] || skip "no message at $sample"
+else
+  [ -x "$sample" ] || skip "no self-playing sample at $sample (needs SDL2 and the Linux player)"
+fi
+[ -x "$tool" ] || skip "no quillo tool at $tool"
+command -v python3 >/dev/null || skip "python3 missing"
+
+rm -rf "$out"
+mkdir -p "$out"
+pids=()
+cleanup() {
+  local p
+  for p in "${pids[@]}"; do
+    kill "$p" 2>/dev/null || true
+  done
+  for p in "${pids[@]}"; do
+    wait "$p" 2>/dev/null || true
+  done
+}
+trap cleanup EXIT
+
+# now_ms: milliseconds since the epoch.
+now_ms() { date +%s%3N; }
+
+# wait_for SECONDS COMMAND...: polls COMMAND every 50 ms until it succeeds.
+wait_for() {
+  local limit=$(($(now_ms) + $1 * 1000))
+  shift
+  until "$@" >/dev/null 2>&1; do
+    [ "$(now_ms)" -lt "$limit" ] || return 1
+    sleep 0.05
+  done
+}
+
+start_display() {
+  command -v Xvfb >/dev/null || skip "Xvfb missing (Debian: xvfb)"
+  command -v xdotool >/dev/null || skip "xdotool missing"
+  local fdfile="$out/display"
+  Xvfb -displayfd 9 -screen 0 640x480x24 -nolisten tcp 9>"$fdfile" 2>"$out/xvfb.log" &
+  pids+=($!)
+  wait_for 10 test -s "$fdfile" || fail "Xvfb did not start"
+  export DISPLAY=":$(head -n1 "$fdfile")"
+  wait_for 10 xdotool getmouselocation || fail "display $DISPLAY does not answer"
+}
+
+# find_window REGEX: prints the id of the first window whose name matches.
+find_window() {
+  local id=""
+  wait_for 10 xdotool search --name "$1" || return 1
+  id=$(xdotool search --name "$1" | head -n1)
+  echo "$id"
+}
+
+screenshot() {
+  command -v import >/dev/null || return 0
+  import -window root "$out/$1" 2>/dev/null || echo "no screenshot $1"
+}
+
+use_disk_audio() {
+  export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$out/$1" SDL_DISKAUDIODELAY=16
+}
+
+# wait_silent FILE: waits until FILE stops growing (the device was closed).
+wait_closed() {
+  local last=-1 size stable=0 limit=$(($(now_ms) + 60000))
+  while [ "$stable" -lt 20 ]; do
+    size=$(stat -c %s "$1" 2>/dev/null || echo 0)
+    if [ "$size" = "$last" ]; then stable=$((stable + 1)); else stable=0; fi
+    last=$size
+    [ "$(now_ms)" -lt "$limit" ] || return 1
+    sleep 0.05
+  done
+}
+
+# The sound the player should make: the message as `quillo decode` plays it.
+expected_pcm() {
+  "$tool" decode "$sample" -o "$out/expected.raw" >/dev/null || fail "quillo decode failed"
+}
+
+compare() {
+  python3 "$here/compare_pcm.py" "$1" "$out/expected.raw" "$sample"
+}
+
+# Sound, title and the end of the message, in the dialog.
+run_dialog() {
+  start_display
+  use_disk_audio dialog.raw
+  expected_pcm
+  local t0 t1 wid title final="" titles=0 last=""
+  t0=$(now_ms)
+  "$sample" >"$out/player.log" 2>&1 &
+  local player=$!
+  pids+=($player)
+  wid=$(find_window '^QLO \[') || fail "no dialog window appeared"
+  screenshot dialog.png
+  import -window "$wid" "$out/dialog-window.png" 2>/dev/null || true
+  # The title climbs to the last position while the message plays.
+  local limit=$(($(now_ms) + 60000))
+  while [ "$(now_ms)" -lt "$limit" ]; do
+    title=$(xdotool getwindowname "$wid" 2>/dev/null) || fail "dialog window vanished"
+    [ "$title" != "$last" ] && titles=$((titles + 1)) && last=$title
+    [[ "$title" =~ ^QLO\ \[([0-9:]+)\]-\[([0-9:]+)\]$ ]] || fail "unexpected title '$title'"
+    if [ "${BASH_REMATCH[1]}" = "${BASH_REMATCH[2]}" ] && [ "${BASH_REMATCH[1]}" != "00:00:00" ]; then
+      final=$title
+      break
+    fi
+    sleep 0.05
+  done
+  [ -n "$final" ] || fail "title never reached the last position (last: '$last')"
+  echo "title reached '$final' after $titles distinct titles"
+  wait_closed "$out/dialog.raw" || fail "playback did not stop by itself"
+  t1=$(now_ms)
+  echo "played and stopped by itself in $((t1 - t0)) ms"
+  kill -0 "$player" 2>/dev/null || fail "the dialog closed by itself; it should stay open"
+  [ "$(xdotool getwindowname "$wid")" = "$final" ] || fail "title changed after the end"
+  compare "$out/dialog.raw" || fail "the sound differs from quillo decode"
+  # Escape closes the dialog and ends the program.
+  xdotool mousemove --window "$wid" 90 20 key Escape
+  wait_for 10 sh -c "! kill -0 $player 2>/dev/null" || fail "Escape did not close the dialog"
+  wait "$player" || fail "player exit status $?"
+}
+
+# No sound device: the message box, OK, Play tries again, close box ends.
+run_nodevice() {
+  start_display
+  export SDL_AUDIODRIVER=quillo-no-such-driver
+  "$sample" >"$out/player.log" 2>&1 &
+  local player=$!
+  pids+=($player)
+  local box dialog
+  box=$(find_window '^QLO$') || fail "no message box appeared"
+  dialog=$(find_window '^QLO \[') || fail "no dialog window"
+  screenshot messagebox.png
+  import -window "$box" "$out/messagebox-window.png" 2>/dev/null || true
+  # OK sits centred at the bottom of the box.
+  eval "$(xdotool getwindowgeometry --shell "$box")"
+  xdotool mousemove --window "$box" $((WIDTH / 2)) $((HEIGHT - 22)) click 1
+  wait_for 10 sh -c "! xdotool search --name '^QLO\$'" || fail "OK did not close the message box"
+  kill -0 "$player" 2>/dev/null || fail "the dialog ended with the message box"
+  # Play (dialog units 6,4 -> pixels 9,7) tries again and fails again.
+  xdotool mousemove --window "$dialog" 20 20 click 1
+  box=$(find_window '^QLO$') || fail "Play did not retry the device"
+  xdotool mousemove --window "$box" 20 20 key Return
+  wait_for 10 sh -c "! xdotool search --name '^QLO\$'" || fail "Enter did not close the message box"
+  # Enter in the dialog does nothing; Escape closes it.
+  xdotool mousemove --window "$dialog" 100 20 key Return
+  sleep 0.3
+  kill -0 "$player" 2>/dev/null || fail "Enter closed the dialog"
+  xdotool key Escape
+  wait_for 10 sh -c "! kill -0 $player 2>/dev/null" || fail "Escape did not close the dialog"
+  wait "$player" || fail "player exit status $?"
+}
+
+# quillo play in a terminal: the whole message, then keys and no device.
+run_terminal() {
+  unset DISPLAY
+  use_disk_audio terminal.raw
+  expected_pcm
+  local t0 t1
+  t0=$(now_ms)
+  "$tool" play "$sample" </dev/null >"$out/play.log" 2>"$out/play.err" || fail "quillo play failed: $(cat "$out/play.err")"
+  t1=$(now_ms)
+  echo "quillo play ran to the end in $((t1 - t0)) ms"
+  head -n1 "$out/play.log" | grep -q '^QLO \[00:00:00\]-\[' || fail "first title: $(head -n1 "$out/play.log")"
+  local last
+  last=$(tail -n1 "$out/play.log")
+  [[ "$last" =~ ^QLO\ \[([0-9:]+)\]-\[([0-9:]+)\]$ ]] && [ "${BASH_REMATCH[1]}" = "${BASH_REMATCH[2]}" ] ||
+    fail "last title '$last' is not the last position"
+  compare "$out/terminal.raw" || fail "the sound differs from quillo decode"
+
+  # q quits at once, long before the end.
+  use_disk_audio quit.raw
+  t0=$(now_ms)
+  (sleep 0.3; printf q) | "$tool" play "$sample" >"$out/quit.log" 2>&1 || fail "quillo play after q: status $?"
+  t1=$(now_ms)
+  [ $((t1 - t0)) -lt 2500 ] || fail "q did not end quillo play ($((t1 - t0)) ms)"
+
+  # No sound device: the message, status 3, at once.
+  local status=0
+  SDL_AUDIODRIVER=quillo-no-such-driver "$tool" play "$sample" </dev/null >"$out/nodevice.log" 2>&1 || status=$?
+  [ "$status" = 3 ] || fail "no device: status $status, expected 3"
+  grep -qx 'Can not open sound device.' "$out/nodevice.log" || fail "no device message: $(cat "$out/nodevice.log")"
+}
+
+case "$mode" in
+  dialog) run_dialog ;;
+  nodevice) run_nodevice ;;
+  terminal) run_terminal ;;
+  *) fail "unknown mode $mode" ;;
+esac
+echo "PASSED: $mode"
