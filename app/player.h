@@ -13,8 +13,7 @@
 int playerMain(InstanceHandle instance);
 
 // The dialog procedure: nonzero for the messages it handles.
-intptr_t playerDialogProc(WindowHandle window, unsigned message, uintptr_t wParam,
-                          intptr_t lParam);
+intptr_t playerDialogProc(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t lParam);
 
 // Starts playback, or resumes it one block before the position reached;
 // tells the user when no sound device can play. Does nothing while playing.

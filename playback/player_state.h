@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/platform.h"
+
 // Room for the program file's path, terminating zero included. The Windows
 // player fills at most 260 characters (its module path); other builds and
 // the tool may name longer paths.
@@ -29,6 +31,13 @@ struct PlayerState {
   int32_t blockPosition;                     // number of the next block to read from the file
   FILE* payloadFile;                         // open for block reading while playback runs
   uint8_t blockBuffer[PAYLOAD_BLOCK_BYTES];  // the block read last (stale bytes kept)
+
+  // Dialog.
+  InstanceHandle instance;   // the running program, stored by the entry point
+  bool playing;              // playback runs: device open, payload file open
+  bool reading;              // blocks are still read; cleared when the payload is exhausted
+  ImageHandle playImage;     // bitmap 117, on the Play button while nothing plays
+  ImageHandle playingImage;  // bitmap 121, on the Play button while playing
 };
 
 extern PlayerState playerState;

@@ -40,8 +40,8 @@ void markFrame(const uint8_t* frameBytes, int, Word16* pcm) {
 std::vector<uint8_t> markedBlock(int n) {
   std::vector<uint8_t> plain(BLOCK_BYTES);
   for (int i = 0; i < BLOCK_BYTES; i += 8) {
-    const uint8_t frame[8] = {0x41, 0x41, static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n),
-                              0x41, 0x41, 0x41, 0x41};
+    const uint8_t frame[8] = {
+        0x41, 0x41, static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n), 0x41, 0x41, 0x41, 0x41};
     for (int k = 0; k < 8; k++) plain[i + k] = frame[k];
   }
   std::vector<uint8_t> block(BLOCK_BYTES);

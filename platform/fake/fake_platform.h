@@ -23,14 +23,14 @@
 
 // One buffer as the device received it from platformWaveWrite.
 struct FakeWrittenBuffer {
-  const WaveHeader* header;     // identity only: never dereferenced later
+  const WaveHeader* header;      // identity only: never dereferenced later
   std::vector<int16_t> samples;  // copy of the buffer at the time of queueing
   uint64_t openCount;            // which opening of the device it was queued on
 };
 
 struct FakeControl {
-  bool button;     // a push button (else static text)
-  int imageId;     // resource id of the button image, 0 for none
+  bool button;  // a push button (else static text)
+  int imageId;  // resource id of the button image, 0 for none
   bool enabled;
   uint32_t style;  // style bits as read and written by the player
   bool visible;
@@ -43,11 +43,11 @@ struct FakeMessageBox {
 
 struct FakePlatformState {
   // --- Scripted conditions (set by the test before running the dialog) ---
-  unsigned deviceCount;    // output devices reported
-  bool refuseFormat;       // the format query answers no
-  bool failOpen;           // the real open fails
-  uint32_t failPrepareMask;  // bit k: the k-th prepare after an open fails
-  std::string programPath;   // what platformProgramPath reports; empty fails
+  unsigned deviceCount;             // output devices reported
+  bool refuseFormat;                // the format query answers no
+  bool failOpen;                    // the real open fails
+  uint32_t failPrepareMask;         // bit k: the k-th prepare after an open fails
+  std::string programPath;          // what platformProgramPath reports; empty fails
   std::vector<int> missingBitmaps;  // bitmap resources that do not exist
   std::function<void()> script;     // the user and the device, run after WM_INITDIALOG
 
@@ -56,7 +56,7 @@ struct FakePlatformState {
   int templateId;
   intptr_t initParam;
   WindowHandle window;  // the dialog window
-  bool dialogOpen;  // between WM_INITDIALOG and WM_DESTROY
+  bool dialogOpen;      // between WM_INITDIALOG and WM_DESTROY
   bool endRequested;
   intptr_t endResult;
   bool destroyed;
@@ -68,7 +68,7 @@ struct FakePlatformState {
 
   // --- Wave-output records ---
   bool deviceOpen;
-  uint64_t openCount;   // successful opens so far
+  uint64_t openCount;  // successful opens so far
   unsigned closeCount;
   unsigned resetCount;
   unsigned queryCount;
