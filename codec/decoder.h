@@ -26,10 +26,14 @@ const int FRAME_SAMPLES = 80;
 const int FRAME_PARAMS_WORDS = 20;
 
 // Puts the whole decoder into the state of a freshly started program,
-// including the memories that reset_frame_decoder() leaves alone.
+// including the memories that reset_frame_decoder() leaves alone. A tool that
+// decodes several streams as separate runs of the player would calls it
+// before each.
 void decoder_program_start();
 
 // Starts a new stream: resets the frame decoder and the stages it drives.
+// The first call in a process that has not called decoder_program_start()
+// performs the program start itself, so the player needs no extra call.
 void reset_frame_decoder();
 
 // Decodes one frame of `rate_mode` (FRAME_BYTES[rate_mode] bytes) into 80
