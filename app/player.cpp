@@ -84,7 +84,6 @@ void onBufferDone(WindowHandle window, WaveHeader* header) {
 
 int playerMain(InstanceHandle instance) {
   playerState = PlayerState();
-  resetPlaybackEngine();
   decoder_program_start();
   playerState.instance = instance;
   platformRunDialog(instance, DIALOG_PLAYER, playerDialogProc, 0);
@@ -105,6 +104,7 @@ intptr_t playerDialogProc(WindowHandle window, unsigned message, uintptr_t wPara
       return 1;
     case PLATFORM_WM_DESTROY:
       if (playerState.playing) stopPlayer(window);
+      releaseLateHeaders();
       return 1;
     default:
       return 0;

@@ -12,6 +12,11 @@ namespace {
 
 const int BUFFER_COUNT = 2;
 
+// Headers handed back by the reset of a stop whose notification has not yet
+// arrived. Two per stop; a table this size never fills while the device
+// delivers what it owes.
+const int LATE_HEADER_SLOTS = 8;
+
 struct EngineState {
   WaveOutHandle waveOut;                  // the open device while playback runs, else null
   int16_t* pcmBuffers[BUFFER_COUNT];      // bufferBytes each, allocated at start, freed at stop
@@ -19,8 +24,9 @@ struct EngineState {
   bool queued[BUFFER_COUNT];              // the device owns the buffer: written, not handed back
   int32_t bufferBytes;                    // the length the buffers were allocated with
 
-  // Survives stops; cleared only at program start.
-  unsigned notificationsOwed;  // buffer-done notifications of stopped playbacks not yet seen
+  // Survives stops; released when the dialog window goes.
+  WaveHeader* lateHeaders[LATE_HEADER_SLOTS];  // still named by a waiting notification: kept
+                                               // allocated so that no new header takes the address
 };
 
 EngineState engine;
@@ -33,15 +39,28 @@ int bufferIndexOf(const WaveHeader* header) {
   return -1;
 }
 
+// Keeps a header that a waiting notification names until that notification
+// arrives. With the table full it is never freed: that is still safe.
+void keepUntilNotified(WaveHeader* header) {
+  for (WaveHeader*& slot : engine.lateHeaders)
+    if (!slot) {
+      slot = header;
+      return;
+    }
+}
+
 void queueBuffer(int i) {
   engine.queued[i] = platformWaveWrite(engine.waveOut, engine.waveHeaders[i]) == 0;
 }
 
 // Frees the headers and buffers and closes the device; every header must
-// already be unprepared and none queued.
+// already be unprepared, and a queued one kept for its notification.
 void releaseAll() {
   for (int i = 0; i < BUFFER_COUNT; i++) {
-    std::free(engine.waveHeaders[i]);
+    if (engine.queued[i])
+      keepUntilNotified(engine.waveHeaders[i]);
+    else
+      std::free(engine.waveHeaders[i]);
     engine.waveHeaders[i] = nullptr;
     engine.queued[i] = false;
     std::free(engine.pcmBuffers[i]);
@@ -54,7 +73,12 @@ void releaseAll() {
 
 }  // namespace
 
-void resetPlaybackEngine() { engine = EngineState(); }
+void releaseLateHeaders() {
+  for (WaveHeader*& slot : engine.lateHeaders) {
+    std::free(slot);
+    slot = nullptr;
+  }
+}
 
 WaveOutHandle openOutputDevice(WindowHandle window) {
   if (platformWaveDeviceCount() < 1) return nullptr;
@@ -108,16 +132,18 @@ int startPlayback(WindowHandle window, int8_t effectId, int8_t depth) {
 }
 
 bool acceptFinishedBuffer(const WaveHeader* header) {
-  // Notifications posted by the reset of a stop arrive before any of a later
-  // playback, whose headers may even sit at the same addresses.
-  if (engine.notificationsOwed > 0) {
-    engine.notificationsOwed--;
-    return false;
-  }
   int i = bufferIndexOf(header);
-  if (i < 0 || !engine.queued[i]) return false;
-  engine.queued[i] = false;
-  return true;
+  if (i >= 0 && engine.queued[i]) {
+    engine.queued[i] = false;
+    return true;
+  }
+  // A notification the reset of a stop posted: its header can go now.
+  for (WaveHeader*& slot : engine.lateHeaders)
+    if (header && slot == header) {
+      std::free(slot);
+      slot = nullptr;
+    }
+  return false;
 }
 
 bool anyBufferQueued() {
@@ -136,12 +162,10 @@ int16_t* refillBuffer(WaveHeader* header, const uint8_t* block) {
 
 void stopPlayback() {
   if (!engine.waveOut) return;
+  // Every buffer still queued comes back with a notification posted now and
+  // delivered later; releaseAll keeps its header until then.
   platformWaveReset(engine.waveOut);
-  for (int i = 0; i < BUFFER_COUNT; i++) {
-    // The reset has posted a notification for every buffer it handed back.
-    if (engine.queued[i]) engine.notificationsOwed++;
-    engine.queued[i] = false;
+  for (int i = 0; i < BUFFER_COUNT; i++)
     if (engine.waveHeaders[i]) platformWaveUnprepare(engine.waveOut, engine.waveHeaders[i]);
-  }
   releaseAll();
 }

@@ -4,8 +4,8 @@
 // gives back to refillBuffer.
 //
 // Every buffer-done notification goes through acceptFinishedBuffer first; a
-// notification it refuses names a header that no longer exists (or never
-// did) and must not be used.
+// notification it refuses names a buffer of a stopped playback (or none) and
+// must not be used.
 #pragma once
 
 #include <cstdint>
@@ -18,10 +18,9 @@ const int START_NO_DEVICE = 5;
 // Output format: 16-bit mono PCM at 8000 samples per second.
 const WaveFormat PLAYBACK_FORMAT = {1, 8000, 16000, 2, 16};
 
-// Puts the engine into its program-start state: no playback, no
-// notifications owed. The dialog window of an earlier run is gone, and with
-// it the notifications that were waiting for it.
-void resetPlaybackEngine();
+// The dialog window is going, and with it the notifications still waiting
+// for it: frees the headers that were kept for them.
+void releaseLateHeaders();
 
 // Opens the default output device for PLAYBACK_FORMAT with buffer-done
 // notifications to `window`: none when no device exists, the format is
@@ -37,7 +36,7 @@ int startPlayback(WindowHandle window, int8_t effectId, int8_t depth);
 // Tells whether a buffer-done notification for `header` belongs to the
 // running playback: true for one of its buffers that the device has just
 // handed back (the buffer now belongs to the engine again); false for a
-// notification still owed from before a stop, or an unknown header. Never
+// buffer handed back by the reset of a stop, or an unknown header. Never
 // dereferences `header`.
 bool acceptFinishedBuffer(const WaveHeader* header);
 
@@ -52,5 +51,8 @@ bool anyBufferQueued();
 int16_t* refillBuffer(WaveHeader* header, const uint8_t* block);
 
 // Stops at once: resets the device, releases headers and buffers and closes
-// the device. Nothing happens when no playback runs.
+// the device. The header of a buffer the reset handed back stays allocated
+// until its notification has passed acceptFinishedBuffer, so no header of a
+// later playback can be mistaken for it. Nothing happens when no playback
+// runs.
 void stopPlayback();
