@@ -140,3 +140,120 @@ while read -r exe; do
   grep -E '^\[  (PASSED|SKIPPED|FAILED) ' "$out/$name.log" || true
 done <"$build/wine-tests.txt"
 echo "== unit tests passed ($(elapsed))"
+
+# --- The player, end to end ------------------------------------------------------
+probe=$build/tests/win32/quillo_probe.exe
+frames=$root/samples/hello-8k.g729
+[ -f "$frames" ] || fail "missing $frames"
+buffer_bytes=8160 # one block of 8 kbit/s speech as PCM
+
+# make_message NAME FRAMES EFFECT: packs the first FRAMES frames of the sample
+# behind the player, with voice effect EFFECT at full depth.
+make_message() {
+  head -c $(($2 * 10)) "$frames" >"$work/$1.g729"
+  "$tool" pack --rate 8 --effect "$3" --depth-byte 0 --player "$player" "$work/$1.g729" \
+    -o "$work/$1.exe" >/dev/null
+}
+
+# start_player NAME: runs message NAME; sets player_pid.
+start_player() {
+  (cd "$work" && exec wine "$work/$1.exe" >"$out/$1.log" 2>&1) &
+  player_pid=$!
+}
+player_exited() { ! [ -e "/proc/$player_pid" ] || grep -q '^[0-9]* ([^)]*) Z' "/proc/$player_pid/stat"; }
+# probe_windows: the player's windows and controls (see quillo_probe.cpp).
+probe_windows() { wine "$probe" 2>/dev/null | tr -d '\r' >"$work/probe.txt"; }
+dialog_title() { probe_windows && sed -n 's/^window class="#32770" title="\(QLO \[[^"]*\)".*/\1/p' "$work/probe.txt" | head -1; }
+title_is() { [ "$(dialog_title)" = "$1" ]; }
+message_box_shown() { probe_windows && grep -q '^window class="#32770" title="QLO" ' "$work/probe.txt"; }
+message_box_gone() { probe_windows && ! grep -q '^window class="#32770" title="QLO" ' "$work/probe.txt"; }
+# control FIELD ID: a field of control ID from the last probe.
+control() { sed -n "s/^control id=$2 .*\\b$1=\\([^ ]*\\).*/\\1/p" "$work/probe.txt" | head -1; }
+# click ID: a real mouse click on the centre of control ID of the last probe.
+click() {
+  local rect
+  rect=$(control rect "$1")
+  [ -n "$rect" ] || fail "no control $1 to click"
+  IFS=, read -r l t r b <<<"$rect"
+  xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1
+}
+# key KEY: a real key press with the pointer over the dialog.
+key() {
+  local rect
+  rect=$(sed -n 's/^window class="#32770" title="QLO \[.* rect=\([-0-9,]*\) .*/\1/p' "$work/probe.txt")
+  IFS=, read -r l t r b <<<"$rect"
+  xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) key "$1"
+}
+# title_for BLOCKS POSITION: the title at block POSITION of a BLOCKS-block message.
+title_for() {
+  python3 - "$1" "$2" <<'PY'
+import struct, sys
+f = lambda x: struct.unpack('f', struct.pack('f', x))[0]
+blocks, position = int(sys.argv[1]), int(sys.argv[2])
+total = int(blocks * 512 * f(0.00099609375) + 0.5)
+now = int(position * f(0.51) + 0.5)
+hms = lambda s: '%02d:%02d:%02d' % (s // 3600, s % 3600 // 60, s % 60)
+print('QLO [%s]-[%s]' % (hms(now), hms(total)))
+PY
+}
+capture_size() { stat -c %s "$capture" 2>/dev/null || echo 0; }
+# capture_settled: the capture file has not grown for half a second.
+capture_settled() {
+  local before
+  before=$(capture_size)
+  sleep 0.5
+  [ "$before" -gt 0 ] && [ "$(capture_size)" -eq "$before" ]
+}
+
+# 1. No sound device: the message box, and the dialog stays usable.
+make_message short 280 9 # 6 blocks, 3 s, echo effect
+set_audio ""
+t0=$(date +%s)
+start_player short
+wait_for 15 message_box_shown || fail "no message box titled QLO without a sound device"
+cp "$work/probe.txt" "$out/no-device.txt"
+grep -q 'text="Can not open sound device."' "$work/probe.txt" || fail "message box text"
+icon=
+for style in $(sed -n 's/^control .*class="Static" style=\(0x[0-9a-f]*\) .*/\1/p' "$work/probe.txt"); do
+  [ $((style & 0x1f)) -ne 3 ] || icon=1 # SS_ICON
+done
+[ -n "$icon" ] || fail "message box without its icon"
+[ "$(control enabled 1019)" = 1 ] || fail "Play is not enabled without a sound device"
+import -window root "$out/no-device.png"
+ok=$(sed -n 's/^control id=\([0-9]*\) class="Button" .*text="OK"/\1/p' "$work/probe.txt" | head -1)
+click "$ok"
+wait_for 5 message_box_gone || fail "message box stays"
+probe_windows
+key Escape
+wait_for 10 player_exited || fail "Escape does not end the player"
+wait "$player_pid" || true
+echo "== no sound device: message box \"Can not open sound device.\" ($(($(date +%s) - t0)) s)"
+
+# 2. Playback to the end, captured: two silent buffers, then exactly the PCM
+#    that quillo decode gives for the same message.
+set_audio alsa
+rm -f "$capture"
+t0=$(date +%s)
+"$tool" decode "$work/short.exe" -o "$work/short.raw" >/dev/null
+start_player short
+final=$(title_for 6 6)
+wait_for 20 title_is "$final" || fail "title never reached \"$final\" (last: \"$(dialog_title)\")"
+wait_for 10 capture_settled || fail "capture does not end"
+probe_windows
+[ "$(control enabled 1019)" = 1 ] || fail "Play is not enabled at the end of the message"
+cp "$capture" "$out/short-capture.raw"
+python3 - "$capture" "$work/short.raw" "$buffer_bytes" <<'PY' || fail "captured PCM differs"
+import sys
+cap = open(sys.argv[1], 'rb').read()
+want = bytes(2 * int(sys.argv[3])) + open(sys.argv[2], 'rb').read()
+if cap[:len(want)] != want:
+    n = min(len(cap), len(want))
+    first = next((i for i in range(n) if cap[i] != want[i]), n)
+    sys.exit('captured %d bytes, expected %d; first difference at byte %d' % (len(cap), len(want), first))
+print('== captured %d bytes: 2 silent buffers + %d bytes decoded, bit-exact; %d bytes after'
+      % (len(cap), len(want) - 2 * int(sys.argv[3]), len(cap) - len(want)))
+PY
+echo "== played to the end, title \"$final\" ($(($(date +%s) - t0)) s)"
+key Escape
+wait_for 10 player_exited || fail "Escape does not end the player"
+wait "$player_pid" || true
