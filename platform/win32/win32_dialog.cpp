@@ -12,8 +12,13 @@ static struct Win32DialogState {
 
 static HWND toHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 
+// The control with identifier `controlId`. Identifiers in a dialog template
+// are 16 bits wide, so -1 (the usual identifier of static text) is stored as
+// 0xFFFF and may only be found that way.
 static HWND controlOf(WindowHandle window, int controlId) {
-  return GetDlgItem(toHwnd(window), controlId);
+  HWND control = GetDlgItem(toHwnd(window), controlId);
+  if (!control && controlId < 0) control = GetDlgItem(toHwnd(window), controlId & 0xFFFF);
+  return control;
 }
 
 // Passes every message up to WM_DESTROY to the shared procedure; buffer-done

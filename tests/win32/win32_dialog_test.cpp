@@ -218,7 +218,7 @@ struct ControlChecks {
   bool imageShown = false;
   bool disabled = false, enabledAgain = false;
   bool defaultBitCleared = false;
-  bool focusOnPlay = false, focusOffButtons = false;
+  bool focusOnPlay = false, focusOffButtons = false, focusOnStaticText = false;
   std::string title;
 } controlChecks;
 
@@ -255,6 +255,7 @@ intptr_t controlDialogProc(WindowHandle window, unsigned message, uintptr_t, int
   c.focusOnPlay = GetFocus() == play;
   platformFocusControl(window, -1);
   c.focusOffButtons = GetFocus() != play && GetFocus() != stop;
+  c.focusOnStaticText = GetFocus() && GetDlgCtrlID(GetFocus()) == 0xFFFF;
 
   platformSetTitle(window, "QLO [100:00:01]-[123:45:59]");
   char title[64] = "";
@@ -277,6 +278,7 @@ TEST(Win32Dialog, ControlsImagesFocusAndTitle) {
   EXPECT_TRUE(c.defaultBitCleared);
   EXPECT_TRUE(c.focusOnPlay);
   EXPECT_TRUE(c.focusOffButtons);
+  EXPECT_TRUE(c.focusOnStaticText) << "with no focus at all, the dialog ignores its keys";
   EXPECT_EQ(c.title, "QLO [100:00:01]-[123:45:59]");
 }
 
