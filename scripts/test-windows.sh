@@ -264,3 +264,85 @@ echo "== played to the end, title \"$final\" ($(($(date +%s) - t0)) s)"
 key Escape
 wait_for 10 player_exited || fail "Escape does not end the player"
 wait "$player_pid" || true
+
+# 3. Stop, Play, Enter and Escape, with real clicks and keys, on the whole
+#    sample (26 blocks, 13 s).
+seconds_of() { # the position in seconds of a title
+  local hms=${1#QLO [}
+  hms=${hms%%]*}
+  IFS=: read -r h m s <<<"$hms"
+  echo $((10#$h * 3600 + 10#$m * 60 + 10#$s))
+}
+title_past() { [ "$(seconds_of "$(dialog_title)")" -gt "$1" ]; }
+play_enabled() { probe_windows && [ "$(control enabled 1019)" = "$1" ]; }
+# focus_off_buttons: after a click, neither button keeps the keyboard focus
+# or the default-button style.
+focus_off_buttons() {
+  local focus
+  focus=$(sed -n 's/^window class="#32770" title="QLO \[.* focus=\([-0-9]*\)$/\1/p' "$work/probe.txt")
+  [ "$focus" != 1019 ] && [ "$focus" != 1020 ] || fail "button $focus keeps the focus after a click"
+  for id in 1019 1020; do
+    [ $(($(control style $id) & 1)) -eq 0 ] || fail "button $id keeps the default-button style"
+  done
+}
+
+t0=$(date +%s)
+make_message long 1309 0
+"$tool" decode "$work/long.exe" -o "$work/long.raw" >/dev/null
+rm -f "$capture"
+start_player long
+wait_for 15 title_is "$(title_for 26 2)" || fail "no progress to \"$(title_for 26 2)\""
+probe_windows
+[ "$(control enabled 1019)" = 0 ] || fail "Play is enabled while playing"
+playing_image=$(control image 1019)
+
+click 1020 # pause
+wait_for 5 play_enabled 1 || fail "Stop does not pause"
+focus_off_buttons
+[ "$(control image 1019)" != "$playing_image" ] || fail "Play keeps its playing image after Stop"
+paused=$(dialog_title)
+size=$(capture_size)
+sleep 1.2 # more than two buffers' time
+[ "$(dialog_title)" = "$paused" ] || fail "the title moves while paused"
+[ "$(capture_size)" -eq "$size" ] || fail "sound goes on while paused"
+
+click 1020 # rewind
+wait_for 5 title_is "$(title_for 26 0)" || fail "a second Stop does not rewind"
+focus_off_buttons
+
+click 1019 # play from the start: a new capture, bit-exact again
+wait_for 5 play_enabled 0 || fail "Play does not start"
+focus_off_buttons
+wait_for 10 title_is "$(title_for 26 3)" || fail "no progress after Play"
+python3 - "$capture" "$work/long.raw" "$buffer_bytes" <<'PY' || fail "captured PCM after Play differs"
+import sys
+cap = open(sys.argv[1], 'rb').read()
+want = bytes(2 * int(sys.argv[3])) + open(sys.argv[2], 'rb').read()
+n = len(cap)
+if n < 3 * int(sys.argv[3]) or cap != want[:n]:
+    first = next((i for i in range(min(n, len(want))) if cap[i] != want[i]), n)
+    sys.exit('captured %d bytes; first difference at byte %d' % (n, first))
+print('== after Play: %d bytes captured so far, bit-exact' % n)
+PY
+
+click 1020 # pause, then resume one block before the position reached
+wait_for 5 play_enabled 1 || fail "Stop does not pause"
+paused=$(seconds_of "$(dialog_title)")
+click 1019
+wait_for 5 play_enabled 0 || fail "Play does not resume"
+wait_for 10 title_past "$paused" || fail "no progress after resuming"
+[ "$(seconds_of "$(dialog_title)")" -le $((paused + 2)) ] || fail "resumed too far ahead"
+head -c $((2 * buffer_bytes)) "$capture" | cmp -s - <(head -c $((2 * buffer_bytes)) /dev/zero) ||
+  fail "a resumed playback does not start with two silent buffers"
+
+key Return # the default button is hidden and ignored: nothing happens
+sleep 0.6
+player_exited && fail "Enter ends the player"
+at=$(seconds_of "$(dialog_title)")
+wait_for 5 title_past "$at" || fail "playback stops after Enter"
+import -window root "$out/player.png"
+key Escape
+wait_for 10 player_exited || fail "Escape does not end the player"
+wait "$player_pid" || true
+echo "== Stop, Play, resume, Enter and Escape ($(($(date +%s) - t0)) s); screenshot $out/player.png"
+echo "== Windows stage passed ($(elapsed))"
