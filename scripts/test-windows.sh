@@ -273,6 +273,14 @@ seconds_of() { # the position in seconds of a title
   IFS=: read -r h m s <<<"$hms"
   echo $((10#$h * 3600 + 10#$m * 60 + 10#$s))
 }
+# starts_silent: the capture holds two silent buffers, then sound.
+starts_silent() {
+  python3 - "$capture" "$buffer_bytes" <<'PY'
+import sys
+cap, silent = open(sys.argv[1], 'rb').read(), 2 * int(sys.argv[2])
+sys.exit(not (len(cap) > silent and cap[:silent] == bytes(silent) and any(cap[silent:])))
+PY
+}
 title_past() { [ "$(seconds_of "$(dialog_title)")" -gt "$1" ]; }
 play_enabled() { probe_windows && [ "$(control enabled 1019)" = "$1" ]; }
 # focus_off_buttons: after a click, neither button keeps the keyboard focus
@@ -299,6 +307,16 @@ playing_image=$(control image 1019)
 click 1020 # pause
 wait_for 5 play_enabled 1 || fail "Stop does not pause"
 focus_off_buttons
+python3 - "$capture" "$work/long.raw" "$buffer_bytes" <<'PY' || fail "captured PCM differs"
+import sys
+cap = open(sys.argv[1], 'rb').read()
+want = bytes(2 * int(sys.argv[3])) + open(sys.argv[2], 'rb').read()
+n = len(cap)
+if n < 3 * int(sys.argv[3]) or cap != want[:n]:
+    first = next((i for i in range(min(n, len(want))) if cap[i] != want[i]), n)
+    sys.exit('captured %d bytes; first difference at byte %d' % (n, first))
+print('== paused after %d bytes, bit-exact so far' % n)
+PY
 [ "$(control image 1019)" != "$playing_image" ] || fail "Play keeps its playing image after Stop"
 paused=$(dialog_title)
 size=$(capture_size)
@@ -310,20 +328,13 @@ click 1020 # rewind
 wait_for 5 title_is "$(title_for 26 0)" || fail "a second Stop does not rewind"
 focus_off_buttons
 
-click 1019 # play from the start: a new capture, bit-exact again
+# A later playback starts from the decoder memories the earlier one left
+# (as the player is meant to), so only the silent start is known here.
+click 1019 # play from the start
 wait_for 5 play_enabled 0 || fail "Play does not start"
 focus_off_buttons
 wait_for 10 title_is "$(title_for 26 3)" || fail "no progress after Play"
-python3 - "$capture" "$work/long.raw" "$buffer_bytes" <<'PY' || fail "captured PCM after Play differs"
-import sys
-cap = open(sys.argv[1], 'rb').read()
-want = bytes(2 * int(sys.argv[3])) + open(sys.argv[2], 'rb').read()
-n = len(cap)
-if n < 3 * int(sys.argv[3]) or cap != want[:n]:
-    first = next((i for i in range(min(n, len(want))) if cap[i] != want[i]), n)
-    sys.exit('captured %d bytes; first difference at byte %d' % (n, first))
-print('== after Play: %d bytes captured so far, bit-exact' % n)
-PY
+starts_silent || fail "a new playback does not start with two silent buffers"
 
 click 1020 # pause, then resume one block before the position reached
 wait_for 5 play_enabled 1 || fail "Stop does not pause"
@@ -332,8 +343,7 @@ click 1019
 wait_for 5 play_enabled 0 || fail "Play does not resume"
 wait_for 10 title_past "$paused" || fail "no progress after resuming"
 [ "$(seconds_of "$(dialog_title)")" -le $((paused + 2)) ] || fail "resumed too far ahead"
-head -c $((2 * buffer_bytes)) "$capture" | cmp -s - <(head -c $((2 * buffer_bytes)) /dev/zero) ||
-  fail "a resumed playback does not start with two silent buffers"
+starts_silent || fail "a resumed playback does not start with two silent buffers"
 
 key Return # the default button is hidden and ignored: nothing happens
 sleep 0.6
