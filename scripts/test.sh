@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the release build, then the same
-# tests under AddressSanitizer + UndefinedBehaviorSanitizer.
+# tests under AddressSanitizer + UndefinedBehaviorSanitizer, then the Windows
+# player and its tests under Wine (skipped loudly when MinGW-w64 and Wine
+# cannot be installed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -14,4 +16,5 @@ for preset in default asan; do
   echo "== test: $preset"
   ctest --preset "$preset" -j "$jobs"
 done
+scripts/test-windows.sh build/default/tools/quillo
 echo "== all tests passed"
