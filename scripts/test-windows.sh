@@ -317,6 +317,7 @@ if n < 2 * int(sys.argv[3]) + 8000 or cap != want[:n]:
     sys.exit('captured %d bytes; first difference at byte %d' % (n, first))
 print('== paused after %d bytes, bit-exact so far' % n)
 PY
+import -window root "$out/paused.png"
 [ "$(control image 1019)" != "$playing_image" ] || fail "Play keeps its playing image after Stop"
 paused=$(dialog_title)
 size=$(capture_size)
@@ -354,5 +355,5 @@ import -window root "$out/player.png"
 key Escape
 wait_for 10 player_exited || fail "Escape does not end the player"
 wait "$player_pid" || true
-echo "== Stop, Play, resume, Enter and Escape ($(($(date +%s) - t0)) s); screenshot $out/player.png"
+echo "== Stop, Play, resume, Enter and Escape ($(($(date +%s) - t0)) s); screenshots in $out"
 echo "== Windows stage passed ($(elapsed))"

@@ -214,112 +214,36 @@ TEST(Win32Dialog, EnterSendsTheDefaultButtonEscapeEndsTheDialog) {
 struct ControlChecks {
   bool ran = false;
   bool missingBitmapIsNull = false;
-  bool imagesLoaded = false;
-  bool imageShown = false;
-  bool disabled = false, enabledAgain = false;
-  bool defaultBitCleared = false;
-  bool focusOnPlay = false, focusOffButtons = false, focusOnStaticText = false;
-  std::string title;
+  bool bitmapAtItsOwnSize = false;
+  bool focusOnStaticText = false;
 } controlChecks;
 
 intptr_t controlDialogProc(WindowHandle window, unsigned message, uintptr_t, intptr_t) {
   if (message != PLATFORM_WM_INITDIALOG) return FALSE;
   ControlChecks& c = controlChecks;
-  HWND dialog = hwndOf(window);
-  HWND play = GetDlgItem(dialog, 1019), stop = GetDlgItem(dialog, 1020);
   c.ran = true;
   c.missingBitmapIsNull = platformLoadBitmap(self(), 118) == nullptr;
-
-  ImageHandle playImage = platformLoadBitmap(self(), 117);
-  ImageHandle stopImage = platformLoadBitmap(self(), 119);
-  ImageHandle playingImage = platformLoadBitmap(self(), 121);
+  ImageHandle playing = platformLoadBitmap(self(), 121);
   BITMAP info{};
-  c.imagesLoaded = playImage && stopImage && playingImage &&
-                   GetObjectA(reinterpret_cast<HBITMAP>(playingImage), sizeof info, &info) &&
-                   info.bmWidth == 20 && info.bmHeight == 20;
-  platformSetButtonImage(window, 1019, playingImage);
-  c.imageShown =
-      SendMessageA(play, BM_GETIMAGE, IMAGE_BITMAP, 0) == reinterpret_cast<LRESULT>(playingImage);
-
-  platformEnableControl(window, 1019, false);
-  c.disabled = !IsWindowEnabled(play);
-  platformEnableControl(window, 1019, true);
-  c.enabledAgain = IsWindowEnabled(play) != 0;
-
-  platformSetControlStyle(window, 1025,
-                          platformGetControlStyle(window, 1025) & ~PLATFORM_BS_DEFPUSHBUTTON);
-  c.defaultBitCleared = (GetWindowLongA(GetDlgItem(dialog, 1025), GWL_STYLE) & 0xF) == 0 &&
-                        (platformGetControlStyle(window, 1025) & WS_CHILD);
-
+  c.bitmapAtItsOwnSize = playing &&
+                         GetObjectA(reinterpret_cast<HBITMAP>(playing), sizeof info, &info) &&
+                         info.bmWidth == 20 && info.bmHeight == 20;
+  // The program name's identifier -1 is 0xFFFF in the template; focusing it
+  // must find it, since with no focus at all the dialog ignores its keys.
   platformFocusControl(window, 1019);
-  c.focusOnPlay = GetFocus() == play;
   platformFocusControl(window, -1);
-  c.focusOffButtons = GetFocus() != play && GetFocus() != stop;
   c.focusOnStaticText = GetFocus() && GetDlgCtrlID(GetFocus()) == 0xFFFF;
-
-  platformSetTitle(window, "QLO [100:00:01]-[123:45:59]");
-  char title[64] = "";
-  GetWindowTextA(dialog, title, sizeof title);
-  c.title = title;
   platformEndDialog(window, 5);
   return FALSE;
 }
 
-TEST(Win32Dialog, ControlsImagesFocusAndTitle) {
+TEST(Win32Dialog, BitmapsLoadAtTheirSizeAndTheStaticTextTakesTheFocus) {
   controlChecks = ControlChecks();
   EXPECT_EQ(platformRunDialog(self(), 103, controlDialogProc, 0), 5);
-  const ControlChecks& c = controlChecks;
-  ASSERT_TRUE(c.ran);
-  EXPECT_TRUE(c.missingBitmapIsNull);
-  EXPECT_TRUE(c.imagesLoaded);
-  EXPECT_TRUE(c.imageShown);
-  EXPECT_TRUE(c.disabled);
-  EXPECT_TRUE(c.enabledAgain);
-  EXPECT_TRUE(c.defaultBitCleared);
-  EXPECT_TRUE(c.focusOnPlay);
-  EXPECT_TRUE(c.focusOffButtons);
-  EXPECT_TRUE(c.focusOnStaticText) << "with no focus at all, the dialog ignores its keys";
-  EXPECT_EQ(c.title, "QLO [100:00:01]-[123:45:59]");
-}
-
-// The message box, read and closed by a watcher thread.
-struct BoxWatch {
-  const char* caption;
-  std::string text;
-  bool hasIcon = false;
-  bool found = false;
-};
-
-DWORD WINAPI watchForBox(void* param) {
-  BoxWatch* watch = static_cast<BoxWatch*>(param);
-  for (int tries = 0; tries < 500 && !watch->found; tries++) {
-    HWND box = FindWindowA("#32770", watch->caption);
-    if (!box) {
-      Sleep(10);
-      continue;
-    }
-    char text[128] = "";
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-    watch->text = text;
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-      if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) watch->hasIcon = true;
-    watch->found = true;
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-  }
-  return 0;
-}
-
-TEST(Win32Dialog, MessageBoxShowsTextCaptionAndIconAndReturnsWhenClosed) {
-  BoxWatch watch;
-  watch.caption = "QLO box test";
-  HANDLE thread = CreateThread(nullptr, 0, watchForBox, &watch, 0, nullptr);
-  ASSERT_NE(thread, nullptr);
-  platformMessageBox(nullptr, "Can not open sound device.", watch.caption);
-  WaitForSingleObject(thread, 10000);
-  CloseHandle(thread);
-  ASSERT_TRUE(watch.found);
-  EXPECT_EQ(watch.text, "Can not open sound device.");
-  EXPECT_TRUE(watch.hasIcon);
+  ASSERT_TRUE(controlChecks.ran);
+  EXPECT_TRUE(controlChecks.missingBitmapIsNull);
+  EXPECT_TRUE(controlChecks.bitmapAtItsOwnSize);
+  EXPECT_TRUE(controlChecks.focusOnStaticText);
 }
 
 TEST(Win32Program, PathOfTheRunningProgramAndAPathThatDoesNotFit) {

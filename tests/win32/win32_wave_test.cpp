@@ -60,16 +60,6 @@ struct Buffers {
   }
 };
 
-TEST(Win32Wave, FormatIsPlayableAndOpenCloses) {
-  REQUIRE_DEVICE();
-  EXPECT_EQ(platformWaveQueryFormat(&PCM_8K_MONO), 0);
-  NotifyWindow window;
-  WaveOutHandle device = nullptr;
-  ASSERT_EQ(platformWaveOpen(&device, &PCM_8K_MONO, window.handle()), 0);
-  EXPECT_NE(device, nullptr);
-  EXPECT_EQ(platformWaveClose(device), 0);
-}
-
 TEST(Win32Wave, EachBufferComesBackOnceInQueueOrder) {
   REQUIRE_DEVICE();
   NotifyWindow window;
