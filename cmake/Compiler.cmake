@@ -22,9 +22,10 @@ endif()
 # unwind tables, no RTTI, every function in its own section so that the
 # linker drops what nothing calls, and a static runtime so that the program
 # needs no DLL beyond the system's. Not -fdata-sections: with MinGW it moves
-# zero-initialised statics into the file.
+# zero-initialised statics into the file. No link time stamp: the same sources
+# give the same program file.
 if(WIN32 AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions> $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>
                       -fno-asynchronous-unwind-tables -ffunction-sections)
-  add_link_options(-static -s -Wl,--gc-sections)
+  add_link_options(-static -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
 endif()
