@@ -91,11 +91,13 @@ class Player : public ::testing::Test {
 
   // Writes a program file: the player's bytes, then (when `header`) the
   // message header and `blocks` marked blocks.
-  void writeMessage(const std::string& name, uint8_t rateCode, int blocks, bool header = true) {
+  void writeMessage(const std::string& name, uint8_t rateCode, int blocks, bool header = true,
+                    uint8_t effectId = 0, uint8_t depthByte = 0) {
     size_t length = PAYLOAD_OFFSET + (header ? HEADER_BYTES : 0) + size_t(blocks) * BLOCK_BYTES;
     std::vector<uint8_t> file(length, 0x90);
     if (header) {
-      const uint8_t bytes[HEADER_BYTES] = {1, 2, 3, 4, 5, 6, 7, 8, rateCode, 0, 0, 0};
+      const uint8_t bytes[HEADER_BYTES] = {1, 2, 3,        4, 5,        6,
+                                           7, 8, rateCode, 9, effectId, depthByte};
       std::copy(bytes, bytes + HEADER_BYTES, file.begin() + PAYLOAD_OFFSET);
     }
     for (int n = 0; n < blocks; n++) {
@@ -414,15 +416,41 @@ TEST_F(Player, APayloadOfExactlyOneBlockPlaysIt) {
 }
 
 TEST_F(Player, AProgramFileWithoutPayloadPlaysTwoSilentBuffersAndStops) {
-  writeMessage("bare.exe", 0, 0, false);
+  // A bare player, and a program whose own path cannot be had.
+  for (bool pathKnown : {true, false}) {
+    SCOPED_TRACE(pathKnown ? "bare player" : "no program path");
+    fakeReset();
+    writeMessage("bare.exe", 0, 0, false);
+    if (!pathKnown) fakePlatform.programPath.clear();
+    run([] {
+      EXPECT_EQ(fakePlatform.title, "QLO [00:00:00]-[00:00:00]");
+      ASSERT_TRUE(fakeFinishBuffer());  // reads nothing, refills from the zeroed block
+      EXPECT_FALSE(playerState.reading);
+      ASSERT_TRUE(fakeFinishBuffer());
+      expectIdle();
+      EXPECT_EQ(fakePlatform.titles.size(), 1u);
+      EXPECT_EQ(playedBlocks(5120), (std::vector<int>{SILENT, SILENT}));
+      fakePressEscape();
+    });
+  }
+}
+
+TEST_F(Player, TheHeaderChoosesTheEffectAndItsDepth) {
+  // Depth byte 127 is depth 0: the reverberator runs but is not heard.
+  writeMessage("dry.exe", 0, 3, true, 1, 127);
   run([] {
-    EXPECT_EQ(fakePlatform.title, "QLO [00:00:00]-[00:00:00]");
-    ASSERT_TRUE(fakeFinishBuffer());  // reads nothing, refills from the zeroed block
-    EXPECT_FALSE(playerState.reading);
-    ASSERT_TRUE(fakeFinishBuffer());
-    expectIdle();
-    EXPECT_EQ(fakePlatform.titles.size(), 1u);
-    EXPECT_EQ(playedBlocks(5120), (std::vector<int>{SILENT, SILENT}));
+    for (int i = 0; i < 3; i++) ASSERT_TRUE(fakeFinishBuffer());
+    EXPECT_EQ(writtenBlocks(), (std::vector<int>{SILENT, SILENT, 0, 1, 2}));
+    fakePressEscape();
+  });
+  // Depth byte 0 is the full depth: every refilled buffer is changed.
+  fakeReset();
+  writeMessage("wet.exe", 0, 3, true, 1, 0);
+  run([] {
+    for (int i = 0; i < 3; i++) ASSERT_TRUE(fakeFinishBuffer());
+    std::vector<int> blocks = writtenBlocks();
+    ASSERT_EQ(blocks.size(), 5u);
+    for (int n = 0; n < 3; n++) EXPECT_NE(blocks[2 + n], n);
     fakePressEscape();
   });
 }
