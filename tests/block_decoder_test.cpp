@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "codec/block_decoder.h"
 #include "codec/decoder.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -192,20 +194,6 @@ TEST_F(BlockDecoder, SourceBlockIsNeverModified) {
   for (size_t i = 0; i < calls.size(); i++) EXPECT_EQ(calls[i].bytes, firstCalls[i].bytes);
 }
 
-TEST(BlockLayoutQuery, AgreesWithTheTable) {
-  std::vector<uint8_t> b(8, 0);
-  EXPECT_EQ(block_layout(b.data(), 1, BLOCK_REJECTED).first_byte, 8);
-  EXPECT_EQ(block_layout(b.data(), 0, BLOCK_REJECTED).frames, 64);
-  b[1] = 0x10;
-  EXPECT_EQ(block_layout(b.data(), 0, Rate118).result, BLOCK_REJECTED);
-  EXPECT_EQ(block_layout(b.data(), 0, Rate80).frames, 51);
-  b[1] = 0x20;
-  b[5] = 0x20;
-  EXPECT_EQ(block_layout(b.data(), 0, Rate118).result, Rate118);
-  b[5] = 0x21;
-  EXPECT_EQ(block_layout(b.data(), 1, BLOCK_REJECTED).result, BLOCK_REJECTED);
-}
-
 TEST(Scrambling, RoundTripsAndUsesTheMask) {
   uint8_t in[256], mid[256], out[256];
   for (int i = 0; i < 256; i++) in[i] = static_cast<uint8_t>(i);
@@ -214,6 +202,34 @@ TEST(Scrambling, RoundTripsAndUsesTheMask) {
   EXPECT_EQ(mid[0], 0x6E);
   EXPECT_EQ(mid[0x6E], 0x00);
   EXPECT_EQ(std::memcmp(in, out, 256), 0);
+}
+
+// Arbitrary bytes through the real frame decoder: every block is accepted or
+// rejected, and nothing is written beyond the samples reported.
+TEST(BlockDecoderBytes, RandomBlocksStayInBounds) {
+  uint32_t seed = testsupport::testSeed(31337);
+  std::mt19937 gen(seed);
+  decoder_program_start();
+  reset_block_decoder();
+  for (int b = 0; b < 60; b++) {
+    uint8_t block[BLOCK_BYTES];
+    for (auto& x : block) x = static_cast<uint8_t>(gen());
+    if (b % 3 == 1) block[0] = block[1] = 0x10 ^ SCRAMBLE_MASK;
+    if (b % 3 == 2) {
+      block[0] = 0x20 ^ SCRAMBLE_MASK;
+      for (int i = 1; i < 8; i++) block[i] = SCRAMBLE_MASK;
+    }
+    if (b % 20 == 0) reset_block_decoder();
+    std::vector<Word16> pcm(BLOCK_MAX_SAMPLES + 80, 0x2222);
+    int samples = -1;
+    int r = decode_block(block, pcm.data(), &samples);
+    ASSERT_TRUE(r == Rate64 || r == Rate80 || r == Rate118 || r == BLOCK_REJECTED) << r;
+    if (r != BLOCK_REJECTED) {
+      ASSERT_GT(samples, 0);
+    }
+    for (int i = r == BLOCK_REJECTED ? 0 : samples; i < BLOCK_MAX_SAMPLES + 80; i++)
+      ASSERT_EQ(pcm[i], 0x2222) << "block " << b << " sample " << i;
+  }
 }
 
 }  // namespace
