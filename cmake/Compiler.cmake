@@ -29,3 +29,12 @@ if(WIN32 AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
                       -fno-asynchronous-unwind-tables -ffunction-sections)
   add_link_options(-static -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
 endif()
+
+# Fuzzing: coverage instrumentation for libFuzzer everywhere (clang only);
+# the fuzz targets themselves link the fuzzing engine.
+if(QUILLO_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "QUILLO_FUZZ needs clang (use the fuzz preset)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -1,0 +1,124 @@
+#!/usr/bin/env python3
+"""Writes the seed inputs of the fuzz targets into fuzz/corpus/.
+
+Real frames come from samples/hello-8k.g729 (8 kbit/s) and, when the
+conformance data folder is found (../shared beside the checkout, or
+$QUILLO_SHARED), from its 6.4 and 11.8 kbit/s bitstreams; without it the
+6.4 and 11.8 kbit/s seeds use patterned bytes. Run it again after changing
+an input format of a target; the files it writes are kept in the repository.
+"""
+import os
+import struct
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+CORPUS = os.path.join(ROOT, "fuzz", "corpus")
+MASK = 0x6E
+FRAME_BYTES = {0: 8, 1: 10, 2: 18}
+
+
+def shared_dir():
+    d = os.environ.get("QUILLO_SHARED") or os.path.join(ROOT, "..", "shared")
+    return d if os.path.isdir(os.path.join(d, "g729")) else None
+
+
+def g192_frames(path, rate, count):
+    """The first `count` decodable frames of `rate` in a G.192 file."""
+    data = open(path, "rb").read()
+    frames, at = [], 0
+    while at + 4 <= len(data) and len(frames) < count:
+        sync, n = struct.unpack_from("<HH", data, at)
+        words = struct.unpack_from("<%dH" % n, data, at + 4)
+        at += 4 + 2 * n
+        bits = [1 if w == 0x0081 else 0 for w in words]
+        if sync != 0x6B21 or any(w == 0 for w in words):
+            continue
+        if {64: 0, 80: 1, 118: 2}.get(n) != rate:
+            continue
+        if rate == 2:
+            if bits[0] or bits[1]:
+                continue
+            bits = bits[2:]
+        bits += [0] * (FRAME_BYTES[rate] * 8 - len(bits))
+        frames.append(bytes(int("".join(map(str, bits[i:i + 8])), 2)
+                            for i in range(0, len(bits), 8)))
+    return frames
+
+
+def patterned(rate, count):
+    n = FRAME_BYTES[rate]
+    return [bytes((37 * i + 11 * f + 5) & 0xFF for i in range(n)) for f in range(count)]
+
+
+def frames_of(rate, count):
+    if rate == 1:
+        data = open(os.path.join(ROOT, "samples", "hello-8k.g729"), "rb").read()
+        # Frames from the middle of the sample, where the speech is.
+        start = 300 * 10
+        return [data[start + 10 * i:start + 10 * i + 10] for i in range(count)]
+    shared = shared_dir()
+    if shared:
+        vec = os.path.join(shared, "g729", "vectors")
+        path = os.path.join(vec, "annexD", "testmid.1") if rate == 0 else \
+            os.path.join(vec, "annexE", "stabilit.bit")
+        got = g192_frames(path, rate, count)
+        if len(got) == count:
+            return got
+    return patterned(rate, count)
+
+
+def block(rate, frames, first):
+    """One scrambled 512-byte block of `rate` holding `frames` (repeated to fill it)."""
+    header = {0: bytes(8) if first else b"", 1: b"\x10\x00", 2: b"\x20" + bytes(7)}[rate]
+    per = (512 - len(header)) // FRAME_BYTES[rate]
+    body = b"".join(frames[i % len(frames)] for i in range(per))
+    plain = header + body
+    assert len(plain) == 512
+    return bytes(b ^ MASK for b in plain)
+
+
+def message_header(rate_code, effect, depth_byte):
+    return bytes(8) + bytes([rate_code, 0, effect & 0xFF, depth_byte])
+
+
+def write(target, name, data):
+    d = os.path.join(CORPUS, target)
+    os.makedirs(d, exist_ok=True)
+    with open(os.path.join(d, name), "wb") as f:
+        f.write(data)
+
+
+def main():
+    fr = {rate: frames_of(rate, 40) for rate in (0, 1, 2)}
+
+    # frame_decoder: [control][frame], control % 3 = rate, bit 7 = reset.
+    for rate, name in ((0, "rate64"), (1, "rate80"), (2, "rate118")):
+        write("frame_decoder", name, b"".join(bytes([rate]) + f for f in fr[rate][:12]))
+    mixed = b"".join(bytes([r]) + fr[r][i] for i in range(6) for r in (1, 2, 0))
+    write("frame_decoder", "mixed", mixed)
+    write("frame_decoder", "reset", bytes([1]) + fr[1][0] + bytes([0x81]) + fr[1][1])
+
+    # block_decoder: [control][512 bytes], control bit 0 = reset first.
+    for rate, name in ((0, "rate64"), (1, "rate80"), (2, "rate118")):
+        blocks = bytes([0]) + block(rate, fr[rate][:20], True) + \
+            bytes([0]) + block(rate, fr[rate][20:], False)
+        write("block_decoder", name, blocks)
+    switch = bytes([0]) + block(1, fr[1], True) + bytes([0]) + block(0, fr[0], False) + \
+        bytes([0]) + block(1, fr[1], False) + bytes([1]) + block(2, fr[2], True)
+    write("block_decoder", "switch", switch)
+
+    # message: the bytes behind the player: header, then blocks.
+    for rate, name in ((0, "rate64"), (1, "rate80"), (2, "rate118")):
+        payload = block(rate, fr[rate][:20], True) + block(rate, fr[rate][20:], False)
+        write("message", name, message_header(rate, 0, 0) + payload)
+    write("message", "reverb", message_header(1, 3, 40) + block(1, fr[1], True))
+    write("message", "echo", message_header(1, 7, 0) + block(1, fr[1], True))
+    write("message", "pitch", message_header(1, 14, 100) + block(1, fr[1], True))
+    write("message", "short-last-block",
+          message_header(0, 0, 0) + block(0, fr[0], True) + block(0, fr[0], False)[:100])
+    write("message", "header-rate-disagrees", message_header(2, 0, 0) + block(0, fr[0], True))
+    write("message", "header-only", message_header(1, 0, 0))
+
+
+if __name__ == "__main__":
+    sys.exit(main())
