@@ -2,7 +2,8 @@
 # Builds everything and runs every test: the release build, then the same
 # tests under AddressSanitizer + UndefinedBehaviorSanitizer, then the Windows
 # player and its tests under Wine (skipped loudly when MinGW-w64 and Wine
-# cannot be installed).
+# cannot be installed), then a short run of every fuzz target
+# (QUILLO_FUZZ_SECONDS each, 10 by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -17,4 +18,6 @@ for preset in default asan; do
   ctest --preset "$preset" -j "$jobs"
 done
 scripts/test-windows.sh build/default/tools/quillo
+echo "== fuzz"
+scripts/fuzz.sh "${QUILLO_FUZZ_SECONDS:-10}"
 echo "== all tests passed"

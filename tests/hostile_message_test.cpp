@@ -108,10 +108,13 @@ class HostileMessage : public ::testing::Test {
 TEST_F(HostileMessage, FilesWithoutAWholeHeaderPlayNothingAt64) {
   // Shorter than the player, exactly the player, and cut inside the header.
   std::vector<uint8_t> full = messageHeader(1, 3, 40);
-  const std::vector<std::pair<std::string, int>> cuts = {
-      {"empty", -PAYLOAD_OFFSET}, {"half-player", -PAYLOAD_OFFSET / 2}, {"player-less-one", -1},
-      {"player", 0},              {"header-1", 1},                      {"header-9", 9},
-      {"header-11", 11}};
+  const std::vector<std::pair<std::string, int>> cuts = {{"empty", -PAYLOAD_OFFSET},
+                                                         {"half-player", -PAYLOAD_OFFSET / 2},
+                                                         {"player-less-one", -1},
+                                                         {"player", 0},
+                                                         {"header-1", 1},
+                                                         {"header-9", 9},
+                                                         {"header-11", 11}};
   for (const auto& cut : cuts) {
     SCOPED_TRACE(cut.first);
     std::string path = writeMessage(cut.first, {});
@@ -164,7 +167,8 @@ TEST_F(HostileMessage, EveryRateCodeAboveOneIs118) {
   for (int code : {2, 3, 127, 128, 255}) {
     SCOPED_TRACE(code);
     decoder_program_start();
-    open(writeMessage("rate", payload(messageHeader(static_cast<uint8_t>(code), 0, 0), Rate118, 2)));
+    open(
+        writeMessage("rate", payload(messageHeader(static_cast<uint8_t>(code), 0, 0), Rate118, 2)));
     Playback p = play();
     EXPECT_EQ(p.results, std::vector<int>({Rate118, Rate118}));
     if (reference.empty()) reference = p.pcm;
