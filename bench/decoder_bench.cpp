@@ -1,6 +1,6 @@
 // Speed benchmark of the frame decoder.
 //
-//   quillo_bench STREAM [--frames N | --seconds S] [--shared DIR]
+//   quillo_bench STREAM [--frames N | --seconds S] [--shared DIR] [--reference]
 //
 // STREAM is one of
 //   random64, random80, random118  pseudo-random frames of one rate (fixed seed)
@@ -14,7 +14,8 @@
 // instruction counter with N and 2N frames and take the difference, which
 // leaves out the start-up (reading or generating the stream is the same
 // work for both). --seconds S decodes for at least S seconds of wall time and
-// prints frames per second.
+// prints frames per second. --reference runs the decoder's exact reference
+// paths instead of its fast paths.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -101,7 +102,7 @@ void ignoreMessage(const char*) {}
 int usage() {
   std::fprintf(stderr,
                "usage: quillo_bench random64|random80|random118|mixed|speech64|speech80|"
-               "speech118 [--frames N | --seconds S] [--shared DIR]\n");
+               "speech118 [--frames N | --seconds S] [--shared DIR] [--reference]\n");
   return 2;
 }
 
@@ -113,8 +114,14 @@ int main(int argc, char** argv) {
   long frames_wanted = -1;
   double seconds = 0;
   std::string shared = QUILLO_SHARED_DIR;
-  for (int i = 2; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--frames") == 0) {
+  bool reference = false;
+  for (int i = 2; i < argc; i += 2) {
+    if (std::strcmp(argv[i], "--reference") == 0) {
+      reference = true;
+      i--;
+    } else if (i + 1 == argc) {
+      return usage();
+    } else if (std::strcmp(argv[i], "--frames") == 0) {
       frames_wanted = std::atol(argv[i + 1]);
     } else if (std::strcmp(argv[i], "--seconds") == 0) {
       seconds = std::atof(argv[i + 1]);
@@ -124,7 +131,7 @@ int main(int argc, char** argv) {
       return usage();
     }
   }
-  if ((argc % 2) != 0 || (frames_wanted < 0) == (seconds <= 0)) return usage();
+  if ((frames_wanted < 0) == (seconds <= 0)) return usage();
 
   std::vector<Frame> frames;
   if (stream == "random64")
@@ -148,6 +155,7 @@ int main(int argc, char** argv) {
   // The LSP repair warnings of odd random frames would otherwise go to
   // standard output and be timed with the decoder.
   set_decoder_message_sink(ignoreMessage);
+  decoder_use_reference_paths(reference);
   decoder_program_start();
 
   Word16 pcm[FRAME_SAMPLES];

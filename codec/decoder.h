@@ -40,5 +40,10 @@ void reset_frame_decoder();
 // samples of `pcm`.
 void decode_frame(const uint8_t* frame_bytes, int rate_mode, Word16* pcm);
 
+// Selects the decoder's exact reference paths (true), which apply the
+// saturating operators step by step, or its fast paths (false, the default).
+// Both give the same output bit for bit; tests compare them.
+void decoder_use_reference_paths(bool on);
+
 // Fills words 1 onward of a FrameParams record from one frame's bytes.
 void unpack_frame(const uint8_t* frame_bytes, int rate_mode, Word16* params);

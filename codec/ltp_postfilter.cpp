@@ -4,6 +4,7 @@
 #include "codec/ltp_postfilter.h"
 
 #include "codec/basicop/dpf.h"
+#include "codec/fast_paths.h"
 #include "codec/tables/tables.h"
 
 namespace {
@@ -12,11 +13,43 @@ constexpr Word16 MIN_DELAY = 19;
 constexpr Word16 MAX_DELAY = 144;
 constexpr Word16 UNIT_WEIGHT = 16384;  // 0.5 in Q15, the fixed-rate weight
 
-// Sum of x[n] * y[n] for n = 0..39, from 0.
-Word32 correlate(const Word16* x, const Word16* y) {
+// Largest magnitude of the scaled residual: the scaling leaves every sample
+// below 2^12. The search's sums stay in range for such a signal: a 4-tap
+// block sample is below 2 * 39084 * 4095 / 2^16 < 4885 (39084 being the
+// largest sum of tap magnitudes), so 40 products of two such values, doubled,
+// stay below 2 * 40 * 4885^2 < 2^31.
+constexpr Word32 SCALED_LIMIT = 4095;
+// Largest 16-tap sample for which the 16-tap result's energy and correlation
+// with the scaled residual stay in range: 2 * 40 * 5180^2 < 2^31.
+constexpr Word32 LONG_LIMIT = 5180;
+
+// Sum of x[n] * y[n] for n = 0..39, from 0, with L_mac. `wide`: the caller
+// has shown that no partial sum can saturate.
+Word32 correlate(const Word16* x, const Word16* y, bool wide) {
+  if (wide) return 2 * dot_product(x, y, LTP_SUBFRAME);
   Word32 s = 0;
   for (int n = 0; n < LTP_SUBFRAME; n++) s = L_mac(s, x[n], y[n]);
   return s;
+}
+
+// Block p of the short interpolation: block[n] = round(sum over k = 0..3 of
+// taps[k] * past[n + 1 - k]) for n = 0..40.
+void short_interpolation(const Word16* past, const Word16* taps, Word16* block, bool wide) {
+  if (wide) {
+    // |sum| <= 2 * 39084 * 4095: neither the sum nor the rounding saturates.
+    for (int n = 0; n < LTP_BLOCK; n++) {
+      const Word16* src = past + n + 1;
+      Word32 s = taps[0] * src[0] + taps[1] * src[-1] + taps[2] * src[-2] + taps[3] * src[-3];
+      block[n] = (Word16)((2 * s + 0x8000) >> 16);
+    }
+    return;
+  }
+  for (int n = 0; n < LTP_BLOCK; n++) {
+    const Word16* src = past + n + 1;
+    Word32 s = 0;
+    for (int k = 0; k < 4; k++) s = L_mac(s, taps[k], src[-k]);
+    block[n] = round(s);
+  }
 }
 
 // Shift that brings a positive energy into 15 bits, never negative.
@@ -37,10 +70,12 @@ void set_off(DelaySearchResult* r) {
 
 }  // namespace
 
-void fractional_delay_search(Word16 delay, const Word16* x, ShortInterpolation* blocks,
-                             DelaySearchResult* r) {
+// The search of fractional_delay_search; `wide`: no sample of x it reads
+// exceeds SCALED_LIMIT.
+static void delay_search(Word16 delay, const Word16* x, ShortInterpolation* blocks,
+                         DelaySearchResult* r, bool wide) {
   // Energy of the current subframe.
-  Word32 E = correlate(x, x);
+  Word32 E = correlate(x, x, wide);
   if (E == 0) return set_off(r);
   Word16 sh_e = sub(16, norm_l(E));
   Word16 e16;
@@ -55,7 +90,7 @@ void fractional_delay_search(Word16 delay, const Word16* x, ShortInterpolation* 
   Word32 Rmax = -1;
   Word16 D0 = 0;
   for (Word16 k = sub(delay, 1); k <= add(delay, 1); k++) {
-    Word32 R = correlate(x, x - k);
+    Word32 R = correlate(x, x - k, wide);
     if (R < 0) R = 0;
     if (L_sub(R, Rmax) > 0) {
       Rmax = R;
@@ -65,22 +100,20 @@ void fractional_delay_search(Word16 delay, const Word16* x, ShortInterpolation* 
   if (Rmax == 0) return set_off(r);
 
   const Word16* past = x - D0;  // the integer-delayed signal
-  Word32 E0 = correlate(past, past);
+  Word32 E0 = correlate(past, past, wide);
   if (E0 == 0) return set_off(r);
 
   // Short interpolation blocks: block p at offset 0 is the delay
   // D0 + 1 - p/8, at offset 1 the delay D0 - p/8.
   for (int p = 0; p < LTP_PHASES; p++) {
-    const Word16* taps = SHORT_INTERP_TABLE[p];
     Word16* block = blocks->block[p];
-    for (int n = 0; n < LTP_BLOCK; n++) {
-      const Word16* src = past + n + 1;
-      Word32 s = 0;
-      for (int k = 0; k < 4; k++) s = L_mac(s, taps[k], src[-k]);
-      block[n] = round(s);
-    }
+    short_interpolation(past, SHORT_INTERP_TABLE[p], block, wide);
     Word32 c = 0;
-    for (int n = 1; n < LTP_SUBFRAME; n++) c = L_mac(c, block[n], block[n]);
+    if (wide) {
+      c = 2 * dot_product(block + 1, block + 1, LTP_SUBFRAME - 1);
+    } else {
+      for (int n = 1; n < LTP_SUBFRAME; n++) c = L_mac(c, block[n], block[n]);
+    }
     blocks->e0[p] = L_mac(c, block[0], block[0]);
     blocks->e1[p] = L_mac(c, block[LTP_SUBFRAME], block[LTP_SUBFRAME]);
   }
@@ -109,7 +142,7 @@ void fractional_delay_search(Word16 delay, const Word16* x, ShortInterpolation* 
   // A fraction replaces the best only when num^2 / den is strictly larger.
   for (Word16 p = 1; p <= LTP_PHASES; p++) {
     for (Word16 o = 0; o <= 1; o++) {
-      Word32 R = correlate(x, blocks->block[p - 1] + o);
+      Word32 R = correlate(x, blocks->block[p - 1] + o, wide);
       Word16 num = L_shr(R, sh_num) < 0 ? (Word16)0 : extract_l(L_shr(R, sh_num));
       Word16 hi, lo;
       dpf_split(L_mult(num, num), &hi, &lo);
@@ -146,17 +179,38 @@ void fractional_delay_search(Word16 delay, const Word16* x, ShortInterpolation* 
   r->sh_den = sh_den;
 }
 
-void long_interpolation(const Word16* x, Word16 D, Word16 p, Word16* y,
-                        LongInterpolationResult* r) {
+void fractional_delay_search(Word16 delay, const Word16* x, ShortInterpolation* blocks,
+                             DelaySearchResult* r) {
+  // Reads at most x[-LTP_HISTORY..LTP_SUBFRAME-1].
+  bool wide = !decoder_reference_paths &&
+              max_magnitude(x - LTP_HISTORY, LTP_HISTORY + LTP_SUBFRAME) <= SCALED_LIMIT;
+  delay_search(delay, x, blocks, r, wide);
+}
+
+// long_interpolation; `wide`: no sample of x it reads exceeds SCALED_LIMIT.
+static void interpolate_long(const Word16* x, Word16 D, Word16 p, Word16* y,
+                             LongInterpolationResult* r, bool wide) {
   const Word16* taps = LONG_INTERP_TABLE[p - 1];
-  for (int n = 0; n < LTP_SUBFRAME; n++) {
-    const Word16* src = x + n + 8 - D;
-    Word32 s = 0;
-    for (int k = 0; k < 16; k++) s = L_mac(s, taps[k], src[-k]);
-    y[n] = round(s);
+  if (wide) {
+    // |sum| <= 2 * 68486 * 4095 (68486 the largest sum of tap magnitudes):
+    // neither the sum nor the rounding saturates.
+    for (int n = 0; n < LTP_SUBFRAME; n++) {
+      const Word16* src = x + n + 8 - D - 15;
+      Word32 s = 0;
+      for (int k = 0; k < 16; k++) s += taps[15 - k] * src[k];
+      y[n] = (Word16)((2 * s + 0x8000) >> 16);
+    }
+    wide = max_magnitude(y, LTP_SUBFRAME) <= LONG_LIMIT;
+  } else {
+    for (int n = 0; n < LTP_SUBFRAME; n++) {
+      const Word16* src = x + n + 8 - D;
+      Word32 s = 0;
+      for (int k = 0; k < 16; k++) s = L_mac(s, taps[k], src[-k]);
+      y[n] = round(s);
+    }
   }
 
-  Word32 R2 = correlate(y, x);
+  Word32 R2 = correlate(y, x, wide);
   if (R2 < 0) {
     r->num2 = 0;
     r->sh_num2 = 0;
@@ -165,10 +219,18 @@ void long_interpolation(const Word16* x, Word16 D, Word16 p, Word16* y,
     r->num2 = extract_l(L_shr(R2, s));
     r->sh_num2 = s;
   }
-  Word32 E2 = correlate(y, y);
+  Word32 E2 = correlate(y, y, wide);
   Word16 s = energy_shift(E2);
   r->den2 = extract_l(L_shr(E2, s));
   r->sh_den2 = s;
+}
+
+void long_interpolation(const Word16* x, Word16 D, Word16 p, Word16* y,
+                        LongInterpolationResult* r) {
+  // Reads x[-D-8..39-D+8], within x[-LTP_HISTORY-1..LTP_SUBFRAME-1].
+  bool wide = !decoder_reference_paths &&
+              max_magnitude(x - LTP_HISTORY - 1, LTP_HISTORY + 1 + LTP_SUBFRAME) <= SCALED_LIMIT;
+  interpolate_long(x, D, p, y, r, wide);
 }
 
 Word16 choose_interpolation(Word16 num, Word16 den, Word16 sh_num, Word16 sh_den, Word16 num2,
@@ -192,7 +254,37 @@ Word16 choose_interpolation(Word16 num, Word16 den, Word16 sh_num, Word16 sh_den
 
 void harmonic_filter(const Word16* res, const Word16* y, Word16* out, Word16 g) {
   Word16 g1 = add(sub(32767, g), 1);
+  if (!decoder_reference_paths && g >= 0) {
+    // g + g1 <= 32768: the sum lies in [-2^31, 0x7fff0000] and neither it
+    // nor the rounding saturates.
+    for (int n = 0; n < LTP_SUBFRAME; n++)
+      out[n] = (Word16)((2 * (g * res[n] + g1 * y[n]) + 0x8000) >> 16);
+    return;
+  }
   for (int n = 0; n < LTP_SUBFRAME; n++) out[n] = round(L_mac(L_mult(g, res[n]), g1, y[n]));
+}
+
+// x[i] = shr(past[i], sh) for i = 0..n-1, where the shift cannot saturate
+// (sh = 3 - norm_s of the OR of the magnitudes).
+static void scale_residual(const Word16* past, Word16* x, int n, Word16 sh) {
+  if (decoder_reference_paths) {
+    for (int i = 0; i < n; i++) x[i] = shr(past[i], sh);
+  } else if (sh >= 0) {
+    for (int i = 0; i < n; i++) x[i] = (Word16)(past[i] >> sh);
+  } else {
+    Word16 f = (Word16)(1 << -sh);
+    for (int i = 0; i < n; i++) x[i] = (Word16)(past[i] * f);
+  }
+}
+
+// y[n] = shl(y[n], sh) for n = 0..39, saturated.
+static void unscale(Word16* y, Word16 sh) {
+  if (decoder_reference_paths || sh < 0) {
+    for (int n = 0; n < LTP_SUBFRAME; n++) y[n] = shl(y[n], sh);
+    return;
+  }
+  Word32 f = 1 << sh;
+  for (int n = 0; n < LTP_SUBFRAME; n++) y[n] = saturate16(y[n] * f);
 }
 
 void long_term_postfilter(Word16 delay, const Word16* res, Word16* out, Word16* voicing,
@@ -213,11 +305,13 @@ void long_term_postfilter(Word16 delay, const Word16* res, Word16* out, Word16* 
   Word16 all = 0;
   for (int i = 0; i < SPAN; i++) all = (Word16)(all | abs_s(past[i]));
   Word16 sh = sub(3, norm_s(all));
-  for (int i = 0; i < SPAN; i++) scaled[1 + i] = shr(past[i], sh);
+  scale_residual(past, scaled + 1, SPAN, sh);
+  // Every scaled sample is below 2^12 in magnitude, what the wide sums need.
+  bool wide = !decoder_reference_paths;
 
   ShortInterpolation blocks;
   DelaySearchResult r;
-  fractional_delay_search(delay, x, &blocks, &r);
+  delay_search(delay, x, &blocks, &r, wide);
   *voicing = r.D;
   if (r.num == 0) {
     for (int n = 0; n < LTP_SUBFRAME; n++) out[n] = res[n];
@@ -231,7 +325,7 @@ void long_term_postfilter(Word16 delay, const Word16* res, Word16* out, Word16* 
     y = res - r.D;
   } else {
     LongInterpolationResult lr;
-    long_interpolation(x, r.D, r.p, out, &lr);
+    interpolate_long(x, r.D, r.p, out, &lr, wide);
     Word16* yy;
     if (choose_interpolation(num, den, sh_num, sh_den, lr.num2, lr.den2, lr.sh_num2, lr.sh_den2) ==
         1) {
@@ -243,7 +337,7 @@ void long_term_postfilter(Word16 delay, const Word16* res, Word16* out, Word16* 
       sh_num = lr.sh_num2;
       sh_den = lr.sh_den2;
     }
-    for (int n = 0; n < LTP_SUBFRAME; n++) yy[n] = shl(yy[n], sh);
+    unscale(yy, sh);
     y = yy;
   }
 

@@ -1,0 +1,87 @@
+// Fast paths of the decoder's hot loops and the switch that turns them off.
+//
+// Every hot loop keeps its exact reference form, which applies the saturating
+// operators one after the other, and gains a fast form with the same result
+// bit for bit. A sum of products accumulated with L_mac or L_msu from 0 equals
+// the plain integer sum as long as no partial sum leaves the 32-bit range, and
+// none can when the sum of the magnitudes of all terms stays below 2^31; a
+// fast form checks such a bound on its inputs (largest sample magnitude times
+// the sum of the coefficient magnitudes, or a limit the inputs are known to
+// keep) and runs the reference form when the bound fails. The plain sums are
+// written so that the compiler vectorises them.
+//
+// Fast forms never write Overflow. The flag is read in exactly one place, the
+// frame decoder's test after its trial synthesis, which clears the flag just
+// before that filtering; every other write of the flag is dead (see
+// synthesize_frame).
+#pragma once
+
+#include "codec/basicop/basicop.h"
+
+// True while the decoder takes only the exact reference forms (tests compare
+// the two); false, the default, selects the fast forms.
+extern bool decoder_reference_paths;
+
+// Sum of x[i] * y[i] for i = 0..n-1 in plain 32-bit arithmetic. The caller
+// guarantees that the sum of the magnitudes of the products is below 2^30, so
+// that twice the sum, what L_mac accumulates, fits as well.
+static inline Word32 dot_product(const Word16* x, const Word16* y, int n) {
+  Word32 s = 0;
+  for (int i = 0; i < n; i++) s += x[i] * y[i];
+  return s;
+}
+
+// Sum of c[k] * h[k] for k = 0..7, modulo 2^32. Out of line on purpose: the
+// compiler vectorises it on its own, and would not inside the recursive
+// filter loops that call it once per sample.
+uint32_t dot8_wrap(const Word16* c, const Word16* h);
+
+// Largest magnitude among x[0..n-1]; -32768 counts as 32768.
+static inline Word32 max_magnitude(const Word16* x, int n) {
+  Word16 hi = 0, lo = 0;
+  for (int i = 0; i < n; i++) {
+    hi = x[i] > hi ? x[i] : hi;
+    lo = x[i] < lo ? x[i] : lo;
+  }
+  Word32 neg = -(Word32)lo;
+  return hi > neg ? hi : neg;
+}
+
+// Sum of the magnitudes of c[0..n-1].
+static inline Word32 magnitude_sum(const Word16* c, int n) {
+  Word32 s = 0;
+  for (int i = 0; i < n; i++) s += c[i] < 0 ? -(Word32)c[i] : c[i];
+  return s;
+}
+
+// Flag-free forms of the operators for the fast paths: the same results as
+// the operators of basicop.h, without touching Overflow.
+
+// sature(L) without the flag.
+static inline Word16 saturate16(Word32 L) {
+  return (Word16)(L > MAX_16 ? MAX_16 : L < MIN_16 ? MIN_16 : L);
+}
+
+// A 64-bit value limited to the 32-bit range, as L_add and L_sub limit.
+static inline Word32 saturate32(int64_t L) {
+  return (Word32)(L > MAX_32 ? MAX_32 : L < MIN_32 ? MIN_32 : L);
+}
+
+// round(L_shl(s, 3)) for an s that no saturation has touched: L_shl limits
+// below -2^28 and from 2^28 on, round from 0x0ffff000 on; the clamped s
+// gives the same 16-bit results.
+static inline Word16 round_shl3(Word32 s) {
+  Word32 c = s < -(1 << 28) ? -(1 << 28) : s > 0x0fffefff ? 0x0fffefff : s;
+  return (Word16)((c * 8 + 0x8000) >> 16);
+}
+
+// True when round(L_shl(s, 3)) saturates (and so sets Overflow).
+static inline bool round_shl3_saturates(Word32 s) { return s < -(1 << 28) || s > 0x0fffefff; }
+
+// round(L) for an exactly known wide value: extract_h(L_add(L, 0x8000)) when
+// L is in the 32-bit range, and the limit the operators would reach when L
+// is beyond it on either side (which an L_shl that saturated gives).
+static inline Word16 round_wide(int64_t L) {
+  int64_t r = (L + 0x8000) >> 16;
+  return (Word16)(r > MAX_16 ? MAX_16 : r < MIN_16 ? MIN_16 : r);
+}
