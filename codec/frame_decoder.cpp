@@ -2,6 +2,7 @@
 
 #include "codec/basicop/basicop.h"
 #include "codec/dispersion.h"
+#include "codec/fast_paths.h"
 #include "codec/filters.h"
 #include "codec/fixed_codebook.h"
 #include "codec/gain.h"
@@ -172,11 +173,15 @@ void synthesize_frame(const Word16* params) {
     }
 
     // Trial synthesis: on saturation the whole excitation history is scaled
-    // down by 4 and the subframe synthesized again.
+    // down by 4 and the subframe synthesized again. This is the one place
+    // where the decoder reads Overflow, right after clearing it and running
+    // a filter that only sets it, so the flag's value here depends on that
+    // filtering alone and every other write of the flag is dead.
     Word16* memory = st.synthesis_memory + 30 - LSP_ORDER;
     Overflow = 0;
     synthesis_filter(LSP_ORDER, a, exc, speech, SUBFRAME_SAMPLES, memory, 0);
-    if (Overflow != 0)
+    bool rescaled = Overflow != 0;
+    if (rescaled)
       for (Word16& w : st.excitation_buffer) w = shr(w, 2);
 
     if (rate_mode == Rate64) {
@@ -184,7 +189,10 @@ void synthesize_frame(const Word16* params) {
       phase_dispersion(exc, dispersed, gain_code, gain_pitch, code);
       synthesis_filter(LSP_ORDER, a, dispersed, speech, SUBFRAME_SAMPLES, memory, 0);
     } else {
-      synthesis_filter(LSP_ORDER, a, exc, speech, SUBFRAME_SAMPLES, memory, 0);
+      // Without the rescaling the synthesis would repeat the trial on the
+      // same input and memory: the trial's output stands.
+      if (rescaled || decoder_reference_paths)
+        synthesis_filter(LSP_ORDER, a, exc, speech, SUBFRAME_SAMPLES, memory, 0);
       update_dispersion_state(gain_pitch, gain_code);
     }
 
