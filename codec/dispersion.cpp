@@ -1,6 +1,7 @@
 // Phase dispersion of the innovation and its adaptive state.
 #include "codec/dispersion.h"
 
+#include "codec/fast_paths.h"
 #include "codec/tables/tables.h"
 
 DispersionState dispersion_state;
@@ -73,13 +74,54 @@ static Word16 choose_state(Word16 gain_code, Word16 gain_pitch) {
   return state;
 }
 
+// Impulse response of a dispersion state.
+static const Word16* response(Word16 state) {
+  return state == STATE_STRONG   ? DISPERSION_STRONG
+         : state == STATE_MEDIUM ? DISPERSION_MEDIUM
+                                 : DISPERSION_NONE;
+}
+
 // gain_code (Q1) times a Q13 innovation sample, rounded to Q0.
 static Word16 scaled_innovation(Word16 gain_code, Word16 c) {
   return round(L_shl(L_mult(gain_code, c), 1));
 }
 
+// Fast form of the dispersion's arithmetic, for an innovation whose
+// magnitudes sum to at most 32767 and a gain whose products with it stay
+// below 2^29 - 2^13 (what phase_dispersion checks). A dispersed sample then sums
+// products mult(a, h[k]) of magnitude at most |a| (|h[k]| < 32768), so its
+// 16-bit additions cannot saturate and it is bounded by that sum too; and
+// round(L_shl(L_mult(gain_code, c), 1)) is the plain rounding of 4 gain_code c,
+// which stays below 2^31 - 2^15.
+// Only the two excitation sums are limited to 16 bits.
+static void disperse_wide(const Word16* exc, Word16* out, Word32 gain_code, Word16* code,
+                          const Word16* h) {
+  Word16 inno[40];
+  for (int i = 0; i < SUBFRAME_LENGTH; i++) {
+    out[i] = saturate16(exc[i] - ((4 * gain_code * code[i] + 0x8000) >> 16));
+    inno[i] = code[i];
+    code[i] = 0;
+  }
+  for (int p = 0; p < SUBFRAME_LENGTH; p++) {
+    Word32 a = inno[p];
+    if (a == 0) continue;
+    for (int k = 0; k < SUBFRAME_LENGTH - p; k++) code[p + k] += (Word16)((a * h[k]) >> 15);
+    for (int k = 0; k < p; k++) code[k] += (Word16)((a * h[SUBFRAME_LENGTH - p + k]) >> 15);
+  }
+  for (int i = 0; i < SUBFRAME_LENGTH; i++)
+    out[i] = saturate16(out[i] + ((4 * gain_code * code[i] + 0x8000) >> 16));
+}
+
 void phase_dispersion(const Word16* exc, Word16* out, Word16 gain_code, Word16 gain_pitch,
                       Word16* code) {
+  Word32 total = magnitude_sum(code, SUBFRAME_LENGTH);
+  if (!decoder_reference_paths && total <= MAX_16 &&
+      (int64_t)(gain_code < 0 ? -gain_code : gain_code) * total < (1 << 29) - (1 << 13)) {
+    Word16 state = choose_state(gain_code, gain_pitch);
+    disperse_wide(exc, out, gain_code, code, response(state));
+    return;
+  }
+
   // out first holds the excitation without its fixed-codebook part.
   Word16 inno[40];
   for (Word16 i = 0; i < SUBFRAME_LENGTH; i++) {
@@ -89,9 +131,7 @@ void phase_dispersion(const Word16* exc, Word16* out, Word16 gain_code, Word16 g
   }
 
   Word16 state = choose_state(gain_code, gain_pitch);
-  const Word16* h = state == STATE_STRONG   ? DISPERSION_STRONG
-                    : state == STATE_MEDIUM ? DISPERSION_MEDIUM
-                                            : DISPERSION_NONE;
+  const Word16* h = response(state);
 
   // Circular convolution of every non-zero position with the response.
   for (Word16 p = 0; p < SUBFRAME_LENGTH; p++) {

@@ -31,10 +31,45 @@ static inline Word32 dot_product(const Word16* x, const Word16* y, int n) {
   return s;
 }
 
-// Sum of c[k] * h[k] for k = 0..7, modulo 2^32. Out of line on purpose: the
-// compiler vectorises it on its own, and would not inside the recursive
-// filter loops that call it once per sample.
-uint32_t dot8_wrap(const Word16* c, const Word16* h);
+// Eight coefficients c[0..7] and the sum of c[k] * h[k] over them, modulo
+// 2^32, for the recursive filters, which need one such sum per sample and
+// cannot be vectorised across samples. The compiler does not vectorise an
+// eight-term sum inside such a loop; with SSE2 it is one multiply-add
+// instruction and a horizontal sum.
+#if defined(__SSE2__)
+#include <emmintrin.h>
+
+struct Taps8 {
+  __m128i c;
+};
+
+static inline Taps8 taps8(const Word16* c) {
+  return Taps8{_mm_loadu_si128(reinterpret_cast<const __m128i*>(c))};
+}
+
+static inline uint32_t dot8_wrap(Taps8 t, const Word16* h) {
+  __m128i p = _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h)), t.c);
+  p = _mm_add_epi32(p, _mm_shuffle_epi32(p, 0x4e));
+  p = _mm_add_epi32(p, _mm_shuffle_epi32(p, 0xb1));
+  return (uint32_t)_mm_cvtsi128_si32(p);
+}
+#else
+struct Taps8 {
+  Word16 c[8];
+};
+
+static inline Taps8 taps8(const Word16* c) {
+  Taps8 t;
+  for (int k = 0; k < 8; k++) t.c[k] = c[k];
+  return t;
+}
+
+static inline uint32_t dot8_wrap(const Taps8& t, const Word16* h) {
+  uint32_t s = 0;
+  for (int k = 0; k < 8; k++) s += (uint32_t)(t.c[k] * h[k]);
+  return s;
+}
+#endif
 
 // Largest magnitude among x[0..n-1]; -32768 counts as 32768.
 static inline Word32 max_magnitude(const Word16* x, int n) {

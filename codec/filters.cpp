@@ -53,15 +53,20 @@ static bool synthesis_filter_wide(const Word16* a, const Word16* x, Word16* yy, 
                                   bool* saturated) {
   Word16 c[8];  // a8..a1, in the order of the outputs they weigh
   for (int k = 0; k < 8; k++) c[k] = a[8 - k];
+  const Taps8 taps = taps8(c);
   uint32_t a0 = (uint32_t)a[0], a9 = (uint32_t)a[9], a10 = (uint32_t)a[10];
   bool limited = false;
   for (int i = 0; i < n; i++) {
     const Word16* h = yy + i;  // outputs i-10..i-1
     uint32_t s =
-        a0 * (uint32_t)x[i] - a10 * (uint32_t)h[0] - a9 * (uint32_t)h[1] - dot8_wrap(c, h + 2);
+        a0 * (uint32_t)x[i] - a10 * (uint32_t)h[0] - a9 * (uint32_t)h[1] - dot8_wrap(taps, h + 2);
     Word32 t = (Word32)(2 * s);
-    limited = limited || round_shl3_saturates(t);
-    yy[FAST_ORDER + i] = round_shl3(t);
+    if (round_shl3_saturates(t)) {
+      limited = true;
+      yy[FAST_ORDER + i] = t < 0 ? MIN_16 : MAX_16;
+    } else {
+      yy[FAST_ORDER + i] = (Word16)((t * 8 + 0x8000) >> 16);
+    }
   }
   int64_t bound = (int64_t)(a[0] < 0 ? -a[0] : a[0]) * max_magnitude(x, n) +
                   (int64_t)magnitude_sum(a + 1, FAST_ORDER) * max_magnitude(yy, FAST_ORDER + n);

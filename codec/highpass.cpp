@@ -1,13 +1,50 @@
 #include "codec/highpass.h"
 
 #include "codec/basicop/dpf.h"
+#include "codec/fast_paths.h"
 #include "codec/tables/tables.h"
 
 HighpassState highpass_state;
 
 void output_highpass_reset() { highpass_state = HighpassState{0, 0, 0, 0, 0, 0}; }
 
+// Fast form of output_highpass. With the filter's coefficients (|a1| = 15836,
+// |a2| = 7667, |b0| = 7699) the two double-precision products and the first
+// input term sum to less than 2^31 in magnitude whatever the state holds, so
+// they are plain sums; mult(lo, a) is (lo * a) >> 15 and cannot saturate for
+// lo in 0..32767. The two later input terms and the shifts may saturate and
+// are limited as the operators limit them. dpf_split of L gives L >> 16 and
+// the 15 bits below the lowest, (L >> 1) & 0x7fff.
+static void output_highpass_wide(Word16* signal, int n) {
+  HighpassState& st = highpass_state;
+  const Word32 a1 = HIGHPASS_A[1], a2 = HIGHPASS_A[2];
+  const Word32 b0 = HIGHPASS_B[0], b1 = HIGHPASS_B[1], b2 = HIGHPASS_B[2];
+  Word32 y1_hi = st.y1_hi, y1_lo = st.y1_lo, y2_hi = st.y2_hi, y2_lo = st.y2_lo;
+  Word32 x0 = st.x0, x1 = st.x1;
+  for (int i = 0; i < n; i++) {
+    Word32 x2 = x1;
+    x1 = x0;
+    x0 = signal[i];
+
+    Word32 L = 2 * (y1_hi * a1 + ((y1_lo * a1) >> 15)) + 2 * (y2_hi * a2 + ((y2_lo * a2) >> 15)) +
+               2 * x0 * b0;
+    L = saturate32((int64_t)L + 2 * x1 * b1);
+    L = saturate32((int64_t)L + 2 * x2 * b2);
+    L = saturate32((int64_t)L * 4);  // y(n) with 16 fractional bits
+
+    signal[i] = round_wide((int64_t)L * 2);  // 2 y(n)
+
+    y2_hi = y1_hi;
+    y2_lo = y1_lo;
+    y1_hi = L >> 16;
+    y1_lo = (L >> 1) & 0x7fff;
+  }
+  st = HighpassState{(Word16)y1_hi, (Word16)y1_lo, (Word16)y2_hi,
+                     (Word16)y2_lo, (Word16)x0,    (Word16)x1};
+}
+
 void output_highpass(Word16* signal, int n) {
+  if (!decoder_reference_paths) return output_highpass_wide(signal, n);
   HighpassState& st = highpass_state;
   for (int i = 0; i < n; i++) {
     Word16 x2 = st.x1;

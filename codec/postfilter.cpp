@@ -1,6 +1,7 @@
 // Adaptive post-filter of a subframe and its helpers.
 #include "codec/postfilter.h"
 
+#include "codec/fast_paths.h"
 #include "codec/filters.h"
 #include "codec/ltp_postfilter.h"
 
@@ -50,6 +51,19 @@ void short_term_gain_control(const Word16* num_filter, const Word16* den, Word16
   }
 }
 
+// The tilt filter's loop with its operators replaced by plain arithmetic:
+// s[n+1] * 2^15 + 2 mu2 s[n] stays within +-2^31 (|mu2| <= 14746), the
+// rounding sum too, and 2 t16 ginv + base as well (0 <= ginv <= 32767,
+// base <= 16384); only the final limit to 16 bits acts.
+static void tilt_filter_wide(const Word16* s, Word16* out, Word16 mu2, Word16 ginv, Word16 base,
+                             Word16 shift) {
+  for (int n = 0; n < PF_SUBFRAME; n++) {
+    Word32 t = s[n + 1] * 32768 + 2 * mu2 * s[n];
+    Word16 t16 = (Word16)((t + 16384) >> 15);
+    out[n] = saturate16((2 * t16 * ginv + base) >> shift);
+  }
+}
+
 void tilt_compensation(const Word16* s, Word16* out, Word16 rc0) {
   Word16 mu, shift, base;
   if (rc0 > 0) {
@@ -64,6 +78,7 @@ void tilt_compensation(const Word16* s, Word16* out, Word16 rc0) {
   Word16 ga = add(32767, sub(1, abs_s(mu)));  // 1 - |mu|, Q15
   Word16 ginv = div_s(base, ga);
   Word16 mu2 = shr(mu, 1);
+  if (!decoder_reference_paths) return tilt_filter_wide(s, out, mu2, ginv, base, shift);
   for (int n = 0; n < PF_SUBFRAME; n++) {
     Word32 t = L_mac(L_shl(L_deposit_l(s[n + 1]), 15), mu2, s[n]);
     Word16 t16 = extract_l(L_shr(L_add(t, 16384), 15));
@@ -71,15 +86,34 @@ void tilt_compensation(const Word16* s, Word16* out, Word16 rc0) {
   }
 }
 
+// Sum of |x[n]| over the 40 samples, accumulated with L_add; 40 magnitudes
+// of at most 32768 never saturate it, so the fast form is the plain sum.
+static Word32 magnitude_sum40(const Word16* x) {
+  if (!decoder_reference_paths) return magnitude_sum(x, PF_SUBFRAME);
+  Word32 S = 0;
+  for (int n = 0; n < PF_SUBFRAME; n++) S = L_add(S, L_abs(L_deposit_l(x[n])));
+  return S;
+}
+
+// The gain control's loop with flag-free operators: mult_r(32358, gain)
+// cannot saturate, and round(L_shl(L_mult(gain, x), 1)) is the rounding of
+// the exact 4 gain x with the limits of the operators.
+static void apply_gain_wide(Word16* out, Word16 g0, Word16* agc_gain) {
+  Word32 gain = *agc_gain;
+  for (int n = 0; n < PF_SUBFRAME; n++) {
+    gain = saturate16(((32358 * gain + 16384) >> 15) + g0);
+    out[n] = round_wide(4 * (int64_t)gain * out[n]);
+  }
+  *agc_gain = (Word16)gain;
+}
+
 void gain_control(const Word16* speech, Word16* out, Word16* agc_gain) {
   Word16 g0 = 0;
-  Word32 Sin = 0;
-  for (int n = 0; n < PF_SUBFRAME; n++) Sin = L_add(Sin, L_abs(L_deposit_l(speech[n])));
+  Word32 Sin = magnitude_sum40(speech);
   if (Sin != 0) {
     Word16 si = norm_l(Sin);
     Word16 gin = extract_h(L_shl(Sin, si));
-    Word32 Sout = 0;
-    for (int n = 0; n < PF_SUBFRAME; n++) Sout = L_add(Sout, L_abs(L_deposit_l(out[n])));
+    Word32 Sout = magnitude_sum40(out);
     if (Sout == 0) {
       *agc_gain = 0;
       return;
@@ -97,6 +131,7 @@ void gain_control(const Word16* speech, Word16* out, Word16* agc_gain) {
     g0 = mult_r(shr(g, e), 410);  // Sin / Sout in Q14, times 0.0125
   }
 
+  if (!decoder_reference_paths) return apply_gain_wide(out, g0, agc_gain);
   Word16 gain = *agc_gain;
   for (int n = 0; n < PF_SUBFRAME; n++) {
     gain = add(mult_r(32358, gain), g0);  // 0.9875 gain + 0.0125 ratio
