@@ -1,0 +1,375 @@
+// The decoder's fast paths against its exact reference paths: long random
+// streams at every rate, rate switches in every direction, loud streams that
+// saturate and drive the fast forms onto their fallbacks, paths switched
+// frame by frame, and the fast forms of single stages on inputs chosen to
+// sit at and beyond their bounds. Every comparison is bit for bit.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "codec/basicop/diagnostics.h"
+#include "codec/decoder.h"
+#include "codec/dispersion.h"
+#include "codec/g192.h"
+#include "codec/filters.h"
+#include "codec/highpass.h"
+#include "codec/ltp_postfilter.h"
+#include "codec/pitch.h"
+#include "codec/postfilter.h"
+#include "codec/tables/tables.h"
+#include "tests/support/frame_builder.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+struct Frame {
+  int rate;
+  std::vector<uint8_t> bytes;
+};
+
+// Field of the two gain indices of each rate (frame order).
+const int GAIN_FIELDS[3][2] = {{5, 9}, {6, 10}, {9, 16}};
+
+// Gain indices with the largest pitch gains: excitation that grows from
+// subframe to subframe until the synthesis saturates.
+std::vector<int> loudGainIndices(int rate) {
+  std::vector<int> loud;
+  if (rate == Rate64) {
+    for (int i = 0; i < 64; i++)
+      if (GAIN_CB1_64[GAIN_MAP1_64[i >> 3]][0] + GAIN_CB2_64[GAIN_MAP2_64[i & 7]][0] > 19000)
+        loud.push_back(i);
+  } else {
+    for (int i = 0; i < 128; i++)
+      if (GAIN_CB1[GAIN_MAP1[i >> 4]][0] + GAIN_CB2[GAIN_MAP2[i & 15]][0] > 19000)
+        loud.push_back(i);
+  }
+  return loud;
+}
+
+// One frame of random fields; with `loud`, the gains mostly among the
+// loudest.
+Frame randomFrame(int rate, bool loud, std::mt19937& rng) {
+  std::vector<int> fields;
+  for (int width : testsupport::frameFieldWidths(rate))
+    fields.push_back((int)(rng() & ((1u << width) - 1)));
+  if (loud) {
+    static const std::vector<int> LOUD[3] = {loudGainIndices(0), loudGainIndices(1),
+                                             loudGainIndices(2)};
+    for (int f : GAIN_FIELDS[rate])
+      if (rng() % 4 != 0) fields[(size_t)f] = LOUD[rate][rng() % LOUD[rate].size()];
+  }
+  return Frame{rate, testsupport::buildFrame(rate, fields)};
+}
+
+// `count` frames; rate < 0 switches rates at random every 1 to 12 frames.
+std::vector<Frame> randomStream(int rate, int count, bool loud, std::mt19937& rng) {
+  std::vector<Frame> frames;
+  int current = rate < 0 ? 0 : rate;
+  int run = 0;
+  for (int i = 0; i < count; i++) {
+    if (rate < 0 && run-- == 0) {
+      current = (int)(rng() % 3);
+      run = (int)(rng() % 12);
+    }
+    frames.push_back(randomFrame(current, loud, rng));
+  }
+  return frames;
+}
+
+void ignoreMessage(const char*) {}
+
+// Decodes the stream from the program-start state; `reference(i)` chooses
+// the paths of frame i.
+template <typename Choice>
+std::vector<Word16> decodeStream(const std::vector<Frame>& frames, Choice reference) {
+  set_decoder_message_sink(ignoreMessage);
+  decoder_program_start();
+  std::vector<Word16> out(frames.size() * FRAME_SAMPLES);
+  for (size_t i = 0; i < frames.size(); i++) {
+    decoder_use_reference_paths(reference(i));
+    decode_frame(frames[i].bytes.data(), frames[i].rate, &out[i * FRAME_SAMPLES]);
+  }
+  decoder_use_reference_paths(false);
+  set_decoder_message_sink(nullptr);
+  return out;
+}
+
+std::vector<Word16> decodeFast(const std::vector<Frame>& frames) {
+  return decodeStream(frames, [](size_t) { return false; });
+}
+
+std::vector<Word16> decodeReference(const std::vector<Frame>& frames) {
+  return decodeStream(frames, [](size_t) { return true; });
+}
+
+// "" when equal, else the first differing frame and sample.
+std::string difference(const std::vector<Word16>& a, const std::vector<Word16>& b) {
+  for (size_t i = 0; i < a.size() && i < b.size(); i++)
+    if (a[i] != b[i])
+      return "frame " + std::to_string(i / FRAME_SAMPLES) + " sample " +
+             std::to_string(i % FRAME_SAMPLES) + ": " + std::to_string(a[i]) + " vs " +
+             std::to_string(b[i]);
+  return a.size() == b.size() ? "" : "lengths differ";
+}
+
+const char* RATE_NAMES[3] = {"6.4", "8", "11.8"};
+
+}  // namespace
+
+TEST(FastPaths, RandomStreamsOfEveryRateMatchTheReference) {
+  std::mt19937 rng(testsupport::testSeed(20260101));
+  for (int rate = 0; rate < 3; rate++) {
+    for (bool loud : {false, true}) {
+      std::vector<Frame> frames = randomStream(rate, 1500, loud, rng);
+      EXPECT_EQ(difference(decodeFast(frames), decodeReference(frames)), "")
+          << RATE_NAMES[rate] << " kbit/s" << (loud ? ", loud" : "");
+    }
+  }
+}
+
+TEST(FastPaths, RateSwitchesInEveryDirectionMatchTheReference) {
+  std::mt19937 rng(testsupport::testSeed(777));
+  // Every ordered pair of rates, several times over, then random switching.
+  std::vector<Frame> frames;
+  for (int round = 0; round < 4; round++)
+    for (int from = 0; from < 3; from++)
+      for (int to = 0; to < 3; to++) {
+        if (from == to) continue;
+        for (int i = 0; i < 3 + round; i++) frames.push_back(randomFrame(from, round % 2, rng));
+        for (int i = 0; i < 3 + round; i++) frames.push_back(randomFrame(to, round % 2, rng));
+      }
+  for (bool loud : {false, true}) {
+    std::vector<Frame> mixed = randomStream(-1, 1500, loud, rng);
+    frames.insert(frames.end(), mixed.begin(), mixed.end());
+  }
+  EXPECT_EQ(difference(decodeFast(frames), decodeReference(frames)), "");
+}
+
+TEST(FastPaths, PathsSwitchedFrameByFrameLeaveTheSameState) {
+  // The fast paths must leave every memory exactly as the reference paths
+  // do, so mixing them frame by frame changes nothing either.
+  std::mt19937 rng(testsupport::testSeed(4242));
+  std::vector<Frame> frames = randomStream(-1, 1200, true, rng);
+  std::vector<bool> choice(frames.size());
+  for (size_t i = 0; i < choice.size(); i++) choice[i] = (rng() & 1) != 0;
+  std::vector<Word16> mixed = decodeStream(frames, [&](size_t i) { return choice[i]; });
+  EXPECT_EQ(difference(mixed, decodeReference(frames)), "");
+}
+
+TEST(FastPaths, OverflowFlagAtTheStartOfAFrameChangesNothing) {
+  // The decoder reads Overflow only right after clearing it, so every other
+  // write of the flag is dead: whatever it holds between frames, the
+  // reference output stays the same.
+  std::mt19937 rng(testsupport::testSeed(31337));
+  std::vector<Frame> frames = randomStream(-1, 800, true, rng);
+  std::vector<Word16> plain = decodeReference(frames);
+  set_decoder_message_sink(ignoreMessage);
+  decoder_use_reference_paths(true);
+  decoder_program_start();
+  std::vector<Word16> flagged(frames.size() * FRAME_SAMPLES);
+  for (size_t i = 0; i < frames.size(); i++) {
+    Overflow = (Flag)(rng() & 1);
+    decode_frame(frames[i].bytes.data(), frames[i].rate, &flagged[i * FRAME_SAMPLES]);
+  }
+  decoder_use_reference_paths(false);
+  set_decoder_message_sink(nullptr);
+  EXPECT_EQ(difference(flagged, plain), "");
+}
+
+TEST(FastPaths, ConformanceBitstreamsDecodeAlikeOnBothPaths) {
+  // The bitstreams that saturate the synthesis and repair LSPs.
+  QUILLO_REQUIRE_SHARED();
+  for (const char* name : {"main/OVERFLOW.BIT", "annexE/stabilit.bit", "annexD/testmid.3"}) {
+    std::vector<uint8_t> bits;
+    ASSERT_TRUE(testsupport::readFile(testsupport::sharedDir() + "/g729/vectors/" + name, bits));
+    std::vector<Frame> frames;
+    size_t offset = 0;
+    G192Frame g;
+    while (g192_read_frame(bits.data(), bits.size(), &offset, &g) == G192_FRAME)
+      frames.push_back(Frame{g.rate_mode, std::vector<uint8_t>(g.bytes, g.bytes + 18)});
+    EXPECT_EQ(difference(decodeFast(frames), decodeReference(frames)), "") << name;
+  }
+}
+
+// Stage by stage: each fast form against its reference on random inputs of
+// every scale, from quiet to full scale, where the bounds hold and where
+// they fail.
+
+namespace {
+
+// Random 16-bit samples with magnitudes up to 2^bits - 1 (bits 1..15); from
+// 14 bits on, now and then full scale.
+Word16 randomSample(std::mt19937& rng, int bits) {
+  if (bits >= 14 && rng() % 64 == 0) return (rng() & 1) ? MAX_16 : MIN_16;
+  int32_t range = (1 << bits) - 1;
+  return (Word16)((int32_t)(rng() % (uint32_t)(2 * range + 1)) - range);
+}
+
+void fill(std::mt19937& rng, Word16* x, int n, int bits) {
+  for (int i = 0; i < n; i++) x[i] = randomSample(rng, bits);
+}
+
+// Runs `stage(true)` on the reference paths, then `stage(false)` on the fast
+// paths; the stage starts both from the same inputs.
+template <typename Stage>
+void onBothPaths(Stage stage) {
+  decoder_use_reference_paths(true);
+  stage(true);
+  decoder_use_reference_paths(false);
+  stage(false);
+}
+
+}  // namespace
+
+TEST(FastPaths, FiltersMatchTheReferenceIncludingOverflow) {
+  std::mt19937 rng(testsupport::testSeed(1));
+  for (int trial = 0; trial < 3000; trial++) {
+    int bits = 1 + trial % 15;
+    Word16 a[11], x[50], mem[10];
+    a[0] = 4096;
+    for (int j = 1; j <= 10; j++) a[j] = randomSample(rng, 10 + trial % 5);
+    fill(rng, x, 50, bits);
+    fill(rng, mem, 10, bits);
+    Word16 n = (Word16)(trial % 3 == 0 ? 20 : 40);
+
+    Word16 y[2][40], res[2][40], m[2][10];
+    Flag flag[2];
+    onBothPaths([&](bool ref) {
+      std::memcpy(m[ref], mem, sizeof mem);
+      Overflow = 0;
+      synthesis_filter(10, a, x + 10, y[ref], n, m[ref], 1);
+      flag[ref] = Overflow;
+      residual_filter(10, a, x + 10, res[ref], n);
+    });
+    ASSERT_EQ(flag[0], flag[1]) << "trial " << trial;
+    for (int i = 0; i < n; i++) {
+      ASSERT_EQ(y[0][i], y[1][i]) << "synthesis, trial " << trial << " sample " << i;
+      ASSERT_EQ(res[0][i], res[1][i]) << "residual, trial " << trial << " sample " << i;
+    }
+    for (int i = 0; i < 10; i++) ASSERT_EQ(m[0][i], m[1][i]) << "trial " << trial;
+  }
+}
+
+TEST(FastPaths, AdaptiveCodebookMatchesTheReferenceAtEveryDelay) {
+  std::mt19937 rng(testsupport::testSeed(2));
+  const int HISTORY = 154;
+  for (int T0 = 19; T0 <= 144; T0++) {
+    for (int frac = -1; frac <= 1; frac++) {
+      int bits = 6 + (T0 + frac) % 10;
+      Word16 buffer[HISTORY + 40];
+      fill(rng, buffer, HISTORY, bits);
+      Word16 exc[2][HISTORY + 40];
+      onBothPaths([&](bool ref) {
+        std::memcpy(exc[ref], buffer, sizeof buffer);
+        adaptive_codebook_vector(exc[ref] + HISTORY, (Word16)T0, (Word16)frac, 40);
+      });
+      for (int i = 0; i < 40; i++)
+        ASSERT_EQ(exc[0][HISTORY + i], exc[1][HISTORY + i])
+            << "T0 " << T0 << " frac " << frac << " sample " << i;
+    }
+  }
+}
+
+TEST(FastPaths, LongTermPostfilterMatchesTheReference) {
+  std::mt19937 rng(testsupport::testSeed(3));
+  const int SPAN = LTP_HISTORY + LTP_SUBFRAME;
+  for (int trial = 0; trial < 2000; trial++) {
+    Word16 res[SPAN];
+    int bits = 1 + trial % 15;
+    // A periodic residual (so that the filter is on) with noise.
+    int period = 19 + (int)(rng() % 126);
+    fill(rng, res, period, bits);
+    for (int i = period; i < SPAN; i++)
+      res[i] = (Word16)(res[i - period] / 2 + randomSample(rng, bits) / 2);
+    Word16 weight = trial % 2 ? (Word16)16384 : (Word16)(rng() % 8193);
+    Word16 delay = (Word16)(period + (int)(rng() % 3) - 1);
+    if (delay < 19) delay = 19;
+    if (delay > 144) delay = 144;
+    Word16 out[2][LTP_SUBFRAME], voicing[2];
+    onBothPaths([&](bool ref) {
+      long_term_postfilter(delay, res + LTP_HISTORY, out[ref], &voicing[ref], weight);
+    });
+    ASSERT_EQ(voicing[0], voicing[1]) << "trial " << trial;
+    for (int n = 0; n < LTP_SUBFRAME; n++) ASSERT_EQ(out[0][n], out[1][n]) << "trial " << trial;
+  }
+}
+
+TEST(FastPaths, PostfilterStagesMatchTheReference) {
+  std::mt19937 rng(testsupport::testSeed(4));
+  for (int trial = 0; trial < 3000; trial++) {
+    int bits = 1 + trial % 15;
+    Word16 s[41], speech[40];
+    fill(rng, s, 41, bits);
+    fill(rng, speech, 40, 1 + (trial / 15) % 15);
+    Word16 rc0 = randomSample(rng, 15);
+    Word16 gain = (Word16)(rng() % 32768);
+
+    Word16 tilt[2][40], out[2][40], agc[2];
+    onBothPaths([&](bool ref) {
+      tilt_compensation(s, tilt[ref], rc0);
+      std::memcpy(out[ref], s + 1, sizeof speech);
+      agc[ref] = gain;
+      gain_control(speech, out[ref], &agc[ref]);
+    });
+    ASSERT_EQ(agc[0], agc[1]) << "trial " << trial;
+    for (int n = 0; n < 40; n++) {
+      ASSERT_EQ(tilt[0][n], tilt[1][n]) << "tilt, trial " << trial;
+      ASSERT_EQ(out[0][n], out[1][n]) << "gain control, trial " << trial;
+    }
+  }
+}
+
+TEST(FastPaths, HighpassMatchesTheReferenceAtFullScale) {
+  std::mt19937 rng(testsupport::testSeed(5));
+  HighpassState start = highpass_state;
+  Word16 signal[2][80];
+  HighpassState end[2];
+  for (int trial = 0; trial < 500; trial++) {
+    Word16 x[80];
+    fill(rng, x, 80, 1 + trial % 15);
+    if (trial % 7 == 0)  // a square wave at full scale
+      for (int i = 0; i < 80; i++) x[i] = (i / 3) % 2 ? MAX_16 : MIN_16;
+    onBothPaths([&](bool ref) {
+      highpass_state = start;
+      std::memcpy(signal[ref], x, sizeof x);
+      output_highpass(signal[ref], 80);
+      end[ref] = highpass_state;
+    });
+    for (int i = 0; i < 80; i++) ASSERT_EQ(signal[0][i], signal[1][i]) << "trial " << trial;
+    ASSERT_EQ(std::memcmp(&end[0], &end[1], sizeof end[0]), 0) << "trial " << trial;
+    start = end[0];
+  }
+  output_highpass_reset();
+}
+
+TEST(FastPaths, PhaseDispersionMatchesTheReference) {
+  std::mt19937 rng(testsupport::testSeed(6));
+  DispersionState start = dispersion_state;
+  for (int trial = 0; trial < 3000; trial++) {
+    Word16 exc[40], code[40] = {};
+    fill(rng, exc, 40, 1 + trial % 15);
+    int pulses = 1 + (int)(rng() % 6);
+    for (int k = 0; k < pulses; k++)
+      code[rng() % 40] += (Word16)((rng() & 1) ? 8191 : -8192) / (1 + (int)(rng() % 3));
+    Word16 gain_code = (Word16)(rng() % (trial % 2 ? 32768 : 4000));
+    Word16 gain_pitch = (Word16)(rng() % 16384);
+
+    Word16 out[2][40], c[2][40];
+    DispersionState end[2];
+    onBothPaths([&](bool ref) {
+      dispersion_state = start;
+      std::memcpy(c[ref], code, sizeof code);
+      phase_dispersion(exc, out[ref], gain_code, gain_pitch, c[ref]);
+      end[ref] = dispersion_state;
+    });
+    for (int i = 0; i < 40; i++) {
+      ASSERT_EQ(out[0][i], out[1][i]) << "trial " << trial;
+      ASSERT_EQ(c[0][i], c[1][i]) << "trial " << trial;
+    }
+    ASSERT_EQ(std::memcmp(&end[0], &end[1], sizeof end[0]), 0);
+    start = end[0];
+  }
+}
