@@ -307,15 +307,22 @@ playing_image=$(control image 1019)
 click 1020 # pause
 wait_for 5 play_enabled 1 || fail "Stop does not pause"
 focus_off_buttons
+wait_for 5 capture_settled || fail "sound goes on after Stop"
+cp "$capture" "$out/long-capture.raw"
 python3 - "$capture" "$work/long.raw" "$buffer_bytes" <<'PY' || fail "captured PCM differs"
 import sys
 cap = open(sys.argv[1], 'rb').read()
 want = bytes(2 * int(sys.argv[3])) + open(sys.argv[2], 'rb').read()
 n = len(cap)
-if n < 2 * int(sys.argv[3]) + 8000 or cap != want[:n]:
-    first = next((i for i in range(min(n, len(want))) if cap[i] != want[i]), n)
-    sys.exit('captured %d bytes; first difference at byte %d' % (n, first))
-print('== paused after %d bytes, bit-exact so far' % n)
+first = next((i for i in range(min(n, len(want))) if cap[i] != want[i]), n)
+# A reset stops the device within its last period, which the device may
+# complete with silence: at most a few milliseconds at the very end.
+cut = n - first
+if n < 2 * int(sys.argv[3]) + 8000 or n > len(want) or cut > 512 or any(cap[first:]):
+    sys.exit('captured %d bytes; first difference at byte %d: %s, expected %s' % (
+        n, first, cap[first:first + 16].hex(), want[first:first + 16].hex()))
+print('== paused after %d bytes, bit-exact%s' % (
+    n, ' up to %d bytes of silence at the stop' % cut if cut else ''))
 PY
 import -window root "$out/paused.png"
 [ "$(control image 1019)" != "$playing_image" ] || fail "Play keeps its playing image after Stop"
