@@ -119,6 +119,23 @@ def main():
     write("message", "header-rate-disagrees", message_header(2, 0, 0) + block(0, fr[0], True))
     write("message", "header-only", message_header(1, 0, 0))
 
+    # pack: arguments ended by zero bytes, an empty one, then the frames.
+    def args(*a):
+        return b"".join(x.encode() + b"\0" for x in a) + b"\0"
+    write("pack", "rate64", args("--rate", "6.4", "f", "-o", "m") + b"".join(fr[0][:10]))
+    write("pack", "rate80", args("--rate", "8", "--effect", "7", "f", "-o", "m") +
+          b"".join(fr[1][:10]))
+    write("pack", "rate118", args("--depth-byte", "255", "--rate", "11.8", "f", "-o", "m") +
+          b"".join(fr[2][:10]))
+    write("pack", "player", args("--player", "p", "--rate", "8", "f", "-o", "m") +
+          b"".join(fr[1][:20]))
+    write("pack", "bad-effect", args("--rate", "8", "--effect", "17", "f", "-o", "m"))
+    # A 6.4 kbit/s frame at the start of a later block that reads as an
+    # 8 kbit/s block header.
+    odd = bytes([0x10, 0x00]) + fr[0][0][2:]
+    write("pack", "unplayable-block",
+          args("--rate", "6.4", "f", "-o", "m") + b"".join(fr[0][:63]) + odd + fr[0][1])
+
 
 if __name__ == "__main__":
     sys.exit(main())

@@ -54,7 +54,10 @@ run_target() {
   # Inputs long enough for a few blocks (a few hundred frames), short enough
   # to keep many executions per second.
   local max_len=4096
-  [ "$name" = frame_decoder ] && max_len=1024
+  case $name in
+    frame_decoder) max_len=1024 ;;
+    block_decoder | message) max_len=2600 ;;
+  esac
   # An input may run for at most 10 s and use at most 1 GiB: more is a hang
   # or runaway allocation, and counts as a finding.
   if "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=1024 -max_len="$max_len" \
