@@ -68,6 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t blocks = size > HEADER_BYTES ? (size - HEADER_BYTES + 511) / 512 : 0;
   FUZZ_CHECK(buffers == blocks);
   FUZZ_CHECK(samples == blocks * static_cast<size_t>(bufferBytesForRate(rateCode) / 2));
-  FUZZ_CHECK(buffers == 0 || bufferSamples == static_cast<size_t>(bufferBytesForRate(rateCode) / 2));
+  FUZZ_CHECK(buffers == 0 ||
+             bufferSamples == static_cast<size_t>(bufferBytesForRate(rateCode) / 2));
   return 0;
 }

@@ -135,8 +135,7 @@ bool buildMessage(const PackOptions& options, const std::vector<uint8_t>& player
   }
   if (player.size() > static_cast<size_t>(PAYLOAD_OFFSET)) {
     *error = std::string(playerName) + ": " + std::to_string(player.size()) +
-             " bytes, more than the " + std::to_string(PAYLOAD_OFFSET) +
-             " bytes a player may have";
+             " bytes, more than the " + std::to_string(PAYLOAD_OFFSET) + " bytes a player may have";
     return false;
   }
 
