@@ -136,6 +136,42 @@ def main():
     write("pack", "unplayable-block",
           args("--rate", "6.4", "f", "-o", "m") + b"".join(fr[0][:63]) + odd + fr[0][1])
 
+    # g192: the first frames of bitstreams of each rate, a rate switch and an
+    # erased frame; without the conformance data, frames written here.
+    def g192(bits_list):
+        out = b""
+        for bits in bits_list:
+            out += struct.pack("<HH", 0x6B21, len(bits))
+            out += b"".join(struct.pack("<H", 0x0081 if b else 0x007F) for b in bits)
+        return out
+
+    def bits_of(frame, n):
+        return [(frame[i // 8] >> (7 - i % 8)) & 1 for i in range(n)]
+
+    write("g192", "rate64", g192([bits_of(f, 64) for f in fr[0][:6]]))
+    write("g192", "rate80", g192([bits_of(f, 80) for f in fr[1][:6]]))
+    write("g192", "rate118", g192([[0, 0] + bits_of(f, 116) for f in fr[2][:6]]))
+    write("g192", "switch", g192([bits_of(fr[1][0], 80), [0, 0] + bits_of(fr[2][0], 116),
+                                  bits_of(fr[0][0], 64)]))
+    write("g192", "erased", g192([bits_of(fr[1][0], 80)]) + struct.pack("<HH", 0x6B20, 80) +
+          bytes(160))
+
+    # wav: 16-bit mono PCM, an extensible one, and one cut inside its data.
+    def wav(fmt, samples, extra=b""):
+        body = b"".join(struct.pack("<h", s) for s in samples)
+        fmt_chunk = b"fmt " + struct.pack("<I", len(fmt)) + fmt
+        data_chunk = b"data" + struct.pack("<I", len(body)) + body
+        riff = b"WAVE" + extra + fmt_chunk + data_chunk
+        return b"RIFF" + struct.pack("<I", len(riff)) + riff
+
+    pcm_fmt = struct.pack("<HHIIHH", 1, 1, 8000, 16000, 2, 16)
+    ext_fmt = struct.pack("<HHIIHHHHI", 0xFFFE, 1, 8000, 16000, 2, 16, 22, 16, 4) + \
+        struct.pack("<H", 1) + bytes(14)
+    tone = [int(3000 * ((i % 40) - 20) / 20) for i in range(200)]
+    write("wav", "pcm", wav(pcm_fmt, tone))
+    write("wav", "extensible", wav(ext_fmt, tone, b"LIST" + struct.pack("<I", 3) + b"abc\0"))
+    write("wav", "cut", wav(pcm_fmt, tone)[:300])
+
 
 if __name__ == "__main__":
     sys.exit(main())

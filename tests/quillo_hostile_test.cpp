@@ -124,10 +124,9 @@ TEST(QuilloHostile, HeaderFieldsNoPackerWrites) {
   for (int i = 0; i < 5; i++) {
     SCOPED_TRACE(i);
     std::string m = writeMessage(
-        "fields.qlo",
-        header(static_cast<uint8_t>(rates[i]), static_cast<uint8_t>(effects[i]),
-               static_cast<uint8_t>(depths[i])) +
-            blocks80(2));
+        "fields.qlo", header(static_cast<uint8_t>(rates[i]), static_cast<uint8_t>(effects[i]),
+                             static_cast<uint8_t>(depths[i])) +
+                          blocks80(2));
     ToolRun info = quillo({"info", m});
     // 8 kbit/s blocks under an 11.8 kbit/s header: reported as a mismatch.
     EXPECT_EQ(info.status, 3) << info.err;
@@ -163,9 +162,9 @@ TEST(QuilloHostile, MessagesCutInTheHeaderOrABlock) {
   };
   // A first block of one byte is completed by the zeros the block buffer
   // starts with, and so reads as a 6.4 kbit/s block: a mismatch.
-  const Cut cuts[] = {{1, 0, 512, "6.4", 0},          {9, 0, 512, "8", 0},
-                      {11, 0, 512, "8", 0},           {12 + 1, 1, 1, "8", 3},
-                      {12 + 512 + 1, 2, 1, "8", 0},   {12 + 1023, 2, 511, "8", 0},
+  const Cut cuts[] = {{1, 0, 512, "6.4", 0},        {9, 0, 512, "8", 0},
+                      {11, 0, 512, "8", 0},         {12 + 1, 1, 1, "8", 3},
+                      {12 + 512 + 1, 2, 1, "8", 0}, {12 + 1023, 2, 511, "8", 0},
                       {12 + 1536, 3, 512, "8", 0}};
   for (const Cut& c : cuts) {
     SCOPED_TRACE(c.bytes);
@@ -174,8 +173,8 @@ TEST(QuilloHostile, MessagesCutInTheHeaderOrABlock) {
     EXPECT_EQ(info.status, c.status) << info.out << info.err;
     EXPECT_TRUE(has(info.out, std::string("rate:     ") + c.rate + " kbit/s")) << info.out;
     EXPECT_TRUE(has(info.out, "blocks:   " + std::to_string(c.blocks) + "\n")) << info.out;
-    EXPECT_EQ(has(info.out, "short:    the last block has " + std::to_string(c.lastBytes) +
-                                " of 512 bytes"),
+    EXPECT_EQ(has(info.out,
+                  "short:    the last block has " + std::to_string(c.lastBytes) + " of 512 bytes"),
               c.lastBytes < 512)
         << info.out;
 
