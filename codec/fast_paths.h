@@ -71,6 +71,43 @@ static inline uint32_t dot8_wrap(const Taps8& t, const Word16* h) {
 }
 #endif
 
+// out[n] = round(sum over k = 0..3 of 2 t[k] x[n + 1 - k]), for n = 0..count-1
+// in steps of 8 (count is rounded up to a multiple of 8, and out must hold
+// that many words): a 4-tap filter whose sums the caller has bounded below
+// 2^30 - 2^15 in magnitude, so that neither they nor the rounding saturate,
+// and whose results fit in 16 bits.
+#if defined(__SSE2__)
+static inline void filter4_rounded(const Word16* x, const Word16* t, Word16* out, int count) {
+  // Tap pairs (t0, t1) and (t2, t3) against sample pairs (x[n+1], x[n]) and
+  // (x[n-1], x[n-2]): one multiply-add gives four two-tap sums.
+  const __m128i t01 =
+      _mm_set1_epi32((int)((uint32_t)(uint16_t)t[0] | (uint32_t)(uint16_t)t[1] << 16));
+  const __m128i t23 =
+      _mm_set1_epi32((int)((uint32_t)(uint16_t)t[2] | (uint32_t)(uint16_t)t[3] << 16));
+  const __m128i half = _mm_set1_epi32(0x8000);
+  for (int n = 0; n < count; n += 8) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n + 1));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n));
+    __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n - 1));
+    __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n - 2));
+    __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), t01),
+                               _mm_madd_epi16(_mm_unpacklo_epi16(c, d), t23));
+    __m128i hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), t01),
+                               _mm_madd_epi16(_mm_unpackhi_epi16(c, d), t23));
+    lo = _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(lo, lo), half), 16);
+    hi = _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(hi, hi), half), 16);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n), _mm_packs_epi32(lo, hi));
+  }
+}
+#else
+static inline void filter4_rounded(const Word16* x, const Word16* t, Word16* out, int count) {
+  for (int n = 0; n < (count + 7) / 8 * 8; n++) {
+    Word32 s = t[0] * x[n + 1] + t[1] * x[n] + t[2] * x[n - 1] + t[3] * x[n - 2];
+    out[n] = (Word16)((2 * s + 0x8000) >> 16);
+  }
+}
+#endif
+
 // Largest magnitude among x[0..n-1]; -32768 counts as 32768.
 static inline Word32 max_magnitude(const Word16* x, int n) {
   Word16 hi = 0, lo = 0;
@@ -87,6 +124,19 @@ static inline Word32 magnitude_sum(const Word16* c, int n) {
   Word32 s = 0;
   for (int i = 0; i < n; i++) s += c[i] < 0 ? -(Word32)c[i] : c[i];
   return s;
+}
+
+// The energy of x[0..n-1] as L_mac accumulates it from 0: the sum of
+// 2 x[i]^2, limited to MAX_32. The terms are never negative, so the partial
+// sums only grow: the exact sequence saturates exactly when the total passes
+// MAX_32 and then stays there, which is the total limited once. The plain
+// 32-bit sum serves when 2 * largest * sum of magnitudes stays below 2^31.
+static inline Word32 energy(const Word16* x, int n) {
+  if ((int64_t)magnitude_sum(x, n) * max_magnitude(x, n) < (1 << 30))
+    return 2 * dot_product(x, x, n);
+  int64_t s = 0;
+  for (int i = 0; i < n; i++) s += x[i] * x[i];
+  return 2 * s > MAX_32 ? MAX_32 : (Word32)(2 * s);
 }
 
 // Flag-free forms of the operators for the fast paths: the same results as

@@ -9,6 +9,16 @@ static const int FAST_ORDER = 10;
 void weight_lpc(const Word16* a, Word16 gamma, Word16 m, Word16* ap) {
   ap[0] = a[0];
   if (m <= 0) return;
+  if (!decoder_reference_paths && gamma >= 0) {
+    // With 0 <= fac <= 32767 nothing saturates: |2 a fac| + 2^15 < 2^31.
+    Word32 fac = gamma;
+    for (int i = 1; i < m; i++) {
+      ap[i] = (Word16)((2 * a[i] * fac + 0x8000) >> 16);
+      fac = (2 * fac * gamma + 0x8000) >> 16;
+    }
+    ap[m] = (Word16)((2 * a[m] * fac + 0x8000) >> 16);
+    return;
+  }
   Word16 fac = gamma;
   for (int i = 1; i < m; i++) {
     ap[i] = round(L_mult(a[i], fac));

@@ -2,6 +2,7 @@
 #include "codec/gain.h"
 
 #include "codec/basicop/dpf.h"
+#include "codec/fast_paths.h"
 #include "codec/basicop/mathfunc.h"
 #include "codec/tables/tables.h"
 
@@ -18,7 +19,11 @@ void predict_code_gain(const Word16* past_energy, const Word16* code, Word16 len
                        Word16* exponent) {
   // Innovation energy.
   Word32 L = 0;
-  for (Word16 i = 0; i < length; i++) L = L_mac(L, code[i], code[i]);
+  if (!decoder_reference_paths) {
+    L = energy(code, length);
+  } else {
+    for (Word16 i = 0; i < length; i++) L = L_mac(L, code[i], code[i]);
+  }
 
   // Mean energy less 10 log10(energy / length), Q14 (-24660 is -3.0103 in
   // Q13, 32588 * 32 is 127.298 in Q14).

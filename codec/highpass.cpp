@@ -26,13 +26,20 @@ static void output_highpass_wide(Word16* signal, int n) {
     x1 = x0;
     x0 = signal[i];
 
-    Word32 L = 2 * (y1_hi * a1 + ((y1_lo * a1) >> 15)) + 2 * (y2_hi * a2 + ((y2_lo * a2) >> 15)) +
-               2 * x0 * b0;
-    L = saturate32((int64_t)L + 2 * x1 * b1);
-    L = saturate32((int64_t)L + 2 * x2 * b2);
-    L = saturate32((int64_t)L * 4);  // y(n) with 16 fractional bits
-
-    signal[i] = round_wide((int64_t)L * 2);  // 2 y(n)
+    Word32 L0 = 2 * (y1_hi * a1 + ((y1_lo * a1) >> 15)) + 2 * (y2_hi * a2 + ((y2_lo * a2) >> 15)) +
+                2 * x0 * b0;
+    int64_t L1 = (int64_t)L0 + 2 * x1 * b1;
+    int64_t L2 = L1 + 2 * x2 * b2;
+    Word32 L;
+    if (L1 == (Word32)L1 && L2 >= -(1 << 28) && L2 < (1 << 28) - (1 << 12)) {
+      // Nothing saturates: y(n) = 4 L2 and 2 y(n) rounds without limit.
+      L = (Word32)L2 * 4;
+      signal[i] = (Word16)((2 * L + 0x8000) >> 16);
+    } else {
+      L = saturate32(saturate32(L1) + (int64_t)(2 * x2 * b2));
+      L = saturate32((int64_t)L * 4);          // y(n) with 16 fractional bits
+      signal[i] = round_wide((int64_t)L * 2);  // 2 y(n)
+    }
 
     y2_hi = y1_hi;
     y2_lo = y1_lo;

@@ -2,6 +2,7 @@
 
 #include "codec/basicop/diagnostics.h"
 #include "codec/basicop/dpf.h"
+#include "codec/fast_paths.h"
 #include "codec/tables/tables.h"
 
 LspDecoderState lsp_decoder_state;
@@ -96,7 +97,40 @@ void decode_lsp(const Word16* words, Word16* lsp) {
   lsf_to_lsp(lsf, lsp);
 }
 
+// Fast form of lsp_polynomial: the same steps in 64-bit arithmetic, with
+// every intermediate that an operator could limit checked against the
+// 32-bit range. dpf_mpy16 of the split f is 2 hi q + 2 ((lo q) >> 15), lo
+// being (f >> 1) & 0x7fff. Returns false, with f undefined, when some value
+// left the range (the exact form then runs).
+static bool lsp_polynomial_wide(const Word16* lsp, Word32* f) {
+  int64_t w[6];
+  w[0] = 1 << 24;
+  w[1] = -1024 * (int64_t)lsp[0];
+  uint64_t outside = 0;  // non-zero once a value leaves the 32-bit range
+  for (int i = 2; i <= 5; i++) {
+    int64_t q = lsp[2 * (i - 1)];
+    w[i] = w[i - 2];
+    for (int j = i; j >= 2; j--) {
+      int64_t hi = w[j - 1] >> 16, lo = (w[j - 1] >> 1) & 0x7fff;
+      int64_t p = 2 * hi * q;
+      int64_t m = p + 2 * ((lo * q) >> 15);
+      int64_t t = 2 * m;
+      int64_t sum = w[j] + w[j - 2];
+      w[j] = sum - t;
+      outside |= (uint64_t)(p + 0x80000000LL) | (uint64_t)(m + 0x80000000LL) |
+                 (uint64_t)(t + 0x80000000LL) | (uint64_t)(sum + 0x80000000LL) |
+                 (uint64_t)(w[j] + 0x80000000LL);
+    }
+    w[1] -= 1024 * q;
+    outside |= (uint64_t)(w[1] + 0x80000000LL);
+  }
+  if ((outside >> 32) != 0) return false;
+  for (int i = 0; i <= 5; i++) f[i] = (Word32)w[i];
+  return true;
+}
+
 void lsp_polynomial(const Word16* lsp, Word32* f) {
+  if (!decoder_reference_paths && lsp_polynomial_wide(lsp, f)) return;
   f[0] = L_mult(4096, 2048);     // 1.0 in Q24
   f[1] = L_msu(0, lsp[0], 512);  // -2 q0 in Q24
   for (int i = 2; i <= 5; i++) {

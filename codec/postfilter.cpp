@@ -17,13 +17,18 @@ void postfilter_reset() {
 }
 
 void first_reflection(const Word16* h, Word16* rc0, Word16 L) {
-  Word32 A0 = 0;
-  for (int i = 0; i < L; i++) A0 = L_mac(A0, h[i], h[i]);
+  Word32 A0 = 0, A1 = 0;
+  if (!decoder_reference_paths && L > 0 &&
+      (int64_t)magnitude_sum(h, L) * max_magnitude(h, L) < (1 << 30)) {
+    // Every partial sum of both stays below 2 * largest * sum of magnitudes.
+    A0 = 2 * dot_product(h, h, L);
+    A1 = 2 * dot_product(h, h + 1, L - 1);
+  } else {
+    for (int i = 0; i < L; i++) A0 = L_mac(A0, h[i], h[i]);
+    for (int i = 0; i < L - 1; i++) A1 = L_mac(A1, h[i], h[i + 1]);
+  }
   Word16 s = norm_l(A0);
   Word16 a0 = extract_h(L_shl(A0, s));
-
-  Word32 A1 = 0;
-  for (int i = 0; i < L - 1; i++) A1 = L_mac(A1, h[i], h[i + 1]);
   Word16 a1 = extract_h(L_shl(A1, s));
 
   // a0 is never 0 for a response that starts at 1.0; the guard keeps a
@@ -42,12 +47,18 @@ void short_term_gain_control(const Word16* num_filter, const Word16* den, Word16
   synthesis_filter(m, den, num_filter, h, response_length, postfilter_state.zero_memory, 0);
   first_reflection(h, rc0, response_length);
 
+  // At most 32 magnitudes of at most 32767: the sum never saturates.
   Word32 G = 0;
   for (int i = 0; i < response_length; i++) G = L_add(G, L_deposit_l(abs_s(h[i])));
   Word16 g0 = extract_h(L_shl(G, 14));  // Q10
   if (sub(g0, 1024) > 0) {
     Word16 f = div_s(1024, g0);
-    for (int n = 0; n < PF_SUBFRAME; n++) sig[n] = mult_r(sig[n], f);
+    if (!decoder_reference_paths) {
+      // 0 <= f <= 32767: the rounded products never saturate.
+      for (int n = 0; n < PF_SUBFRAME; n++) sig[n] = (Word16)((sig[n] * f + 16384) >> 15);
+    } else {
+      for (int n = 0; n < PF_SUBFRAME; n++) sig[n] = mult_r(sig[n], f);
+    }
   }
 }
 

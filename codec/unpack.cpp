@@ -35,13 +35,17 @@ void unpack_frame(const uint8_t* frame_bytes, int rate_mode, Word16* params) {
   }
   params[1] = (Word16)(rate_mode + FRAME_TYPE_OFFSET);
 
+  // A field of at most 13 bits lies within the 3 bytes from its first bit's
+  // byte on; the copy of the frame has two zero bytes after it for the reads
+  // of the last field.
+  uint8_t bytes[FRAME_BYTES[Rate118] + 2] = {};
+  for (int i = 0; i < FRAME_BYTES[rate_mode]; i++) bytes[i] = frame_bytes[i];
   int bit = 0;
   for (int f = 0; f < fields; f++) {
-    int value = 0;
-    for (int b = 0; b < widths[f]; b++, bit++) {
-      int one = (frame_bytes[bit >> 3] >> (7 - (bit & 7))) & 1;
-      value = value * 2 + one;
-    }
-    params[word++] = (Word16)value;
+    const uint8_t* b = bytes + (bit >> 3);
+    uint32_t window = (uint32_t)b[0] << 16 | (uint32_t)b[1] << 8 | b[2];
+    int width = widths[f];
+    params[word++] = (Word16)((window >> (24 - (bit & 7) - width)) & ((1u << width) - 1));
+    bit += width;
   }
 }

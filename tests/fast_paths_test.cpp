@@ -15,7 +15,9 @@
 #include "codec/dispersion.h"
 #include "codec/g192.h"
 #include "codec/filters.h"
+#include "codec/gain.h"
 #include "codec/highpass.h"
+#include "codec/lsp.h"
 #include "codec/ltp_postfilter.h"
 #include "codec/pitch.h"
 #include "codec/postfilter.h"
@@ -372,4 +374,48 @@ TEST(FastPaths, PhaseDispersionMatchesTheReference) {
     ASSERT_EQ(std::memcmp(&end[0], &end[1], sizeof end[0]), 0);
     start = end[0];
   }
+}
+
+TEST(FastPaths, ScalarStagesMatchTheReference) {
+  // Division, bandwidth expansion, the LSP polynomials (on vectors ordered
+  // and not, some driving the coefficients out of range), the innovation
+  // energy and the reflection coefficient, from quiet to full scale.
+  std::mt19937 rng(testsupport::testSeed(7));
+  set_decoder_message_sink(ignoreMessage);
+  for (int trial = 0; trial < 4000; trial++) {
+    int bits = 1 + trial % 15;
+    Word16 b = (Word16)(1 + rng() % 32767);
+    Word16 a = (Word16)(rng() % ((uint32_t)b + 1));
+    Word16 gamma = randomSample(rng, 15);
+    Word16 lpc[11], lsp[10], code[40] = {}, h[32];
+    fill(rng, lpc, 11, 15);
+    fill(rng, lsp, 10, bits);
+    if (trial % 3 == 0)
+      for (int j = 0; j < 10; j++) lsp[j] = (Word16)(32767 - 6000 * j);  // ordered
+    if (trial % 3 == 1)  // all near -1: coefficients beyond the 32-bit range
+      for (int j = 0; j < 10; j++) lsp[j] = (Word16)(-32768 + (int)(rng() % (uint32_t)(1 << bits)));
+    for (int k = 0; k < 1 + trial % 12; k++) code[rng() % 40] = randomSample(rng, bits);
+    fill(rng, h, 32, bits);
+    Word16 L = (Word16)(1 + rng() % 32);
+
+    Word16 quotient[2], weighted[2][11], filter[2][11], gain[2], exponent[2], rc0[2];
+    Word32 f[2][6];
+    const Word16 past_energy[4] = {-14336, -14336, -14336, -14336};
+    onBothPaths([&](bool ref) {
+      quotient[ref] = div_s(a, b);
+      weight_lpc(lpc, gamma, 10, weighted[ref]);
+      lsp_polynomial(lsp, f[ref]);
+      lsp_to_lpc(lsp, filter[ref]);
+      predict_code_gain(past_energy, code, 40, &gain[ref], &exponent[ref]);
+      first_reflection(h, &rc0[ref], L);
+    });
+    ASSERT_EQ(quotient[0], quotient[1]) << a << " / " << b;
+    ASSERT_EQ(std::memcmp(weighted[0], weighted[1], sizeof weighted[0]), 0) << "trial " << trial;
+    ASSERT_EQ(std::memcmp(f[0], f[1], sizeof f[0]), 0) << "trial " << trial;
+    ASSERT_EQ(std::memcmp(filter[0], filter[1], sizeof filter[0]), 0) << "trial " << trial;
+    ASSERT_EQ(gain[0], gain[1]) << "trial " << trial;
+    ASSERT_EQ(exponent[0], exponent[1]) << "trial " << trial;
+    ASSERT_EQ(rc0[0], rc0[1]) << "trial " << trial;
+  }
+  set_decoder_message_sink(nullptr);
 }
