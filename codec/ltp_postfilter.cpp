@@ -37,11 +37,9 @@ Word32 correlate(const Word16* x, const Word16* y, bool wide) {
 void short_interpolation(const Word16* past, const Word16* taps, Word16* block, bool wide) {
   if (wide) {
     // |sum| <= 2 * 39084 * 4095: neither the sum nor the rounding saturates.
-    for (int n = 0; n < LTP_BLOCK; n++) {
-      const Word16* src = past + n + 1;
-      Word32 s = taps[0] * src[0] + taps[1] * src[-1] + taps[2] * src[-2] + taps[3] * src[-3];
-      block[n] = (Word16)((2 * s + 0x8000) >> 16);
-    }
+    // Fills the block storage (up to past[48], within the scaled copy for the
+    // delays of at least 18 that the search uses).
+    filter4_rounded(past, taps, block, LTP_BLOCK);
     return;
   }
   for (int n = 0; n < LTP_BLOCK; n++) {
@@ -50,6 +48,15 @@ void short_interpolation(const Word16* past, const Word16* taps, Word16* block, 
     for (int k = 0; k < 4; k++) s = L_mac(s, taps[k], src[-k]);
     block[n] = round(s);
   }
+}
+
+// dpf_mpy16(dpf_split(L_mult(num, num)), den) in plain arithmetic, for
+// num >= 0: L_mult(num, num) = 2 num^2 does not saturate and splits into
+// num^2 >> 15 and num^2 & 0x7fff, and neither product nor their sum can
+// saturate for a 16-bit den.
+Word32 weighted_square(Word16 num, Word16 den) {
+  Word32 sq = num * num;
+  return 2 * (sq >> 15) * den + 2 * (((sq & 0x7fff) * den) >> 15);
 }
 
 // Shift that brings a positive energy into 15 bits, never negative.
@@ -140,9 +147,23 @@ static void delay_search(Word16 delay, const Word16* x, ShortInterpolation* bloc
   Word16 o_b = 1;
 
   // A fraction replaces the best only when num^2 / den is strictly larger.
+  // (L_sub(A, B) > 0 exactly when A > B: a saturated difference keeps its
+  // sign.)
   for (Word16 p = 1; p <= LTP_PHASES; p++) {
     for (Word16 o = 0; o <= 1; o++) {
       Word32 R = correlate(x, blocks->block[p - 1] + o, wide);
+      if (wide) {
+        // Shifts of 1..16 of unsaturated sums: plain shifts.
+        Word16 num = R < 0 ? (Word16)0 : (Word16)(R >> sh_num);
+        Word16 den = (Word16)((o == 0 ? blocks->e0[p - 1] : blocks->e1[p - 1]) >> sh_den);
+        if (weighted_square(num, den_b) > weighted_square(num_b, den)) {
+          num_b = num;
+          den_b = den;
+          p_b = p;
+          o_b = o;
+        }
+        continue;
+      }
       Word16 num = L_shr(R, sh_num) < 0 ? (Word16)0 : extract_l(L_shr(R, sh_num));
       Word16 hi, lo;
       dpf_split(L_mult(num, num), &hi, &lo);
@@ -158,6 +179,7 @@ static void delay_search(Word16 delay, const Word16* x, ShortInterpolation* bloc
     }
   }
   if (num_b == 0 || den_b <= 1) return set_off(r);
+  if (wide) dpf_split(L_mult(num_b, num_b), &hi_b, &lo_b);
 
   // Voicing test: normalised squared correlation at least 1/2.
   Word32 L0 = L_mult(den_b, e16);

@@ -14,6 +14,9 @@ constexpr int LTP_HISTORY = 152;
 constexpr int LTP_PHASES = 7;
 // Samples of one short-interpolation block (the subframe plus one).
 constexpr int LTP_BLOCK = LTP_SUBFRAME + 1;
+// Words kept per block: the block rounded up to whole 8-sample vectors, which
+// the fast form fills (the samples beyond the block are never read).
+constexpr int LTP_BLOCK_STORAGE = 48;
 
 // Whole filter. res points at the 40 current residual samples, preceded in
 // memory by LTP_HISTORY past ones; out receives 40 samples (it must not
@@ -40,7 +43,7 @@ struct DelaySearchResult {
 // scaled residual interpolated at phase p for n = 0..40, with its energies
 // over samples 0..39 (e0) and 1..40 (e1).
 struct ShortInterpolation {
-  Word16 block[LTP_PHASES][LTP_BLOCK];
+  Word16 block[LTP_PHASES][LTP_BLOCK_STORAGE];
   Word32 e0[LTP_PHASES];
   Word32 e1[LTP_PHASES];
 };
