@@ -1,6 +1,8 @@
 // Phase dispersion of the innovation and its adaptive state.
 #include "codec/dispersion.h"
 
+#include <cstring>
+
 #include "codec/fast_paths.h"
 #include "codec/tables/tables.h"
 
@@ -102,11 +104,16 @@ static void disperse_wide(const Word16* exc, Word16* out, Word32 gain_code, Word
     inno[i] = code[i];
     code[i] = 0;
   }
-  for (int p = 0; p < SUBFRAME_LENGTH; p++) {
-    Word32 a = inno[p];
-    if (a == 0) continue;
-    for (int k = 0; k < SUBFRAME_LENGTH - p; k++) code[p + k] += (Word16)((a * h[k]) >> 15);
-    for (int k = 0; k < p; k++) code[k] += (Word16)((a * h[SUBFRAME_LENGTH - p + k]) >> 15);
+  for (int p0 = 0; p0 < SUBFRAME_LENGTH; p0 += 4) {
+    uint64_t four;  // the pulses are few: skip four empty positions at once
+    std::memcpy(&four, inno + p0, sizeof four);
+    if (four == 0) continue;
+    for (int p = p0; p < p0 + 4; p++) {
+      Word32 a = inno[p];
+      if (a == 0) continue;
+      for (int k = 0; k < SUBFRAME_LENGTH - p; k++) code[p + k] += (Word16)((a * h[k]) >> 15);
+      for (int k = 0; k < p; k++) code[k] += (Word16)((a * h[SUBFRAME_LENGTH - p + k]) >> 15);
+    }
   }
   for (int i = 0; i < SUBFRAME_LENGTH; i++)
     out[i] = saturate16(out[i] + ((4 * gain_code * code[i] + 0x8000) >> 16));

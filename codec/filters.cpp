@@ -5,6 +5,8 @@
 
 // The filter order of the decoder, the one order the fast forms handle.
 static const int FAST_ORDER = 10;
+// Longest signal the fast inverse filter handles: one subframe.
+static const int WIDE_LENGTH = 40;
 
 void weight_lpc(const Word16* a, Word16 gamma, Word16 m, Word16* ap) {
   ap[0] = a[0];
@@ -30,21 +32,31 @@ void weight_lpc(const Word16* a, Word16 gamma, Word16 m, Word16* ap) {
 // Fast form of residual_filter for order 10: with A the sum of the
 // coefficient magnitudes and X the largest input magnitude, every partial sum
 // is below 2 * A * X, so when that is below 2^31 the plain sum is exact.
-// Returns false, writing nothing, when the bound fails.
+// Returns false, writing nothing, when the bound fails. round(L_shl(2 s, 3))
+// is then (s + 2^11) >> 12 limited to 16 bits, the limits standing for the
+// saturations of the shift and of the rounding. Handles n up to WIDE_LENGTH.
 static bool residual_filter_wide(const Word16* a, const Word16* x, Word16* y, Word16 n) {
   int64_t bound =
       2 * (int64_t)magnitude_sum(a, FAST_ORDER + 1) * max_magnitude(x - FAST_ORDER, FAST_ORDER + n);
   if (bound > MAX_32) return false;
-  for (int i = 0; i < n; i++) {
-    Word32 s = 0;
-    for (int j = 0; j <= FAST_ORDER; j++) s += a[j] * x[i - j];
-    y[i] = round_shl3(2 * s);
-  }
+  // The taps in the order of the samples they weigh, after a zero tap that
+  // makes their number even; the samples copied behind a zero word, so that
+  // the 8-output groups read nothing outside the copy.
+  Word16 c[FAST_ORDER + 2];
+  c[0] = 0;
+  for (int k = 1; k <= FAST_ORDER + 1; k++) c[k] = a[FAST_ORDER + 1 - k];
+  Word16 xx[1 + FAST_ORDER + WIDE_LENGTH + 8] = {};
+  for (int i = 0; i < FAST_ORDER + n; i++) xx[1 + i] = x[i - FAST_ORDER];
+  Word16 out[WIDE_LENGTH + 8];
+  fir_rounded<FAST_ORDER + 2, 12>(xx, c, out, n);
+  for (int i = 0; i < n; i++) y[i] = out[i];
   return true;
 }
 
 void residual_filter(Word16 m, const Word16* a, const Word16* x, Word16* y, Word16 n) {
-  if (!decoder_reference_paths && m == FAST_ORDER && residual_filter_wide(a, x, y, n)) return;
+  if (!decoder_reference_paths && m == FAST_ORDER && n <= WIDE_LENGTH &&
+      residual_filter_wide(a, x, y, n))
+    return;
   for (int i = 0; i < n; i++) {
     Word32 s = L_mult(x[i], a[0]);
     for (int j = 1; j <= m; j++) s = L_mac(s, a[j], x[i - j]);
@@ -52,8 +64,13 @@ void residual_filter(Word16 m, const Word16* a, const Word16* x, Word16* y, Word
   }
 }
 
+// Zero words in front of the synthesis filter's work buffer: with them the
+// fast form sums 16 products per sample, 6 of them with zero coefficients.
+static const int WIDE_PAD = 16 - FAST_ORDER;
+
 // Fast form of synthesis_filter for order 10, into yy[10..10+n-1] after the
-// memory in yy[0..9]. The sums run modulo 2^32; afterwards, with X the
+// memory in yy[0..9], with WIDE_PAD zeros before yy[0]. The sums run modulo
+// 2^32; afterwards, with X the
 // largest input and Y the largest memory or output magnitude, every partial
 // sum of the operator sequence is below 2 * (|a0| X + (|a1| + .. + |a10|) Y).
 // When that is below 2^31, no partial sum saturated and, sample by sample,
@@ -61,15 +78,14 @@ void residual_filter(Word16 m, const Word16* a, const Word16* x, Word16* y, Word
 // *saturated tells whether a rounding limited (which sets Overflow).
 static bool synthesis_filter_wide(const Word16* a, const Word16* x, Word16* yy, Word16 n,
                                   bool* saturated) {
-  Word16 c[8];  // a8..a1, in the order of the outputs they weigh
-  for (int k = 0; k < 8; k++) c[k] = a[8 - k];
-  const Taps8 taps = taps8(c);
-  uint32_t a0 = (uint32_t)a[0], a9 = (uint32_t)a[9], a10 = (uint32_t)a[10];
+  Word16 c[16] = {};  // 0 (6 times), a10..a1: in the order of the outputs they weigh
+  for (int k = 1; k <= FAST_ORDER; k++) c[16 - k] = a[k];
+  const Taps16 taps = taps16(c);
+  uint32_t a0 = (uint32_t)a[0];
   bool limited = false;
   for (int i = 0; i < n; i++) {
-    const Word16* h = yy + i;  // outputs i-10..i-1
-    uint32_t s =
-        a0 * (uint32_t)x[i] - a10 * (uint32_t)h[0] - a9 * (uint32_t)h[1] - dot8_wrap(taps, h + 2);
+    // yy[i-6..i+9]: 6 words unused, then the outputs i-10..i-1.
+    uint32_t s = a0 * (uint32_t)x[i] - dot16_wrap(taps, yy + i - WIDE_PAD);
     Word32 t = (Word32)(2 * s);
     if (round_shl3_saturates(t)) {
       limited = true;
@@ -91,7 +107,9 @@ void synthesis_filter(Word16 m, const Word16* a, const Word16* x, Word16* y, Wor
 
   // yy[0..m-1] is the memory, yy[m + i] the output y[i]. Working apart from
   // y lets x and y be the same buffer.
-  Word16 yy[SYNTHESIS_BUFFER_LENGTH];
+  Word16 work[WIDE_PAD + SYNTHESIS_BUFFER_LENGTH];
+  for (int i = 0; i < WIDE_PAD; i++) work[i] = 0;
+  Word16* yy = work + WIDE_PAD;
   for (int i = 0; i < m; i++) yy[i] = mem[i];
   Word16* out = yy + m;
   bool saturated;

@@ -64,6 +64,31 @@ Word16 check_pitch_parity(Word16 index, Word16 parity) {
   return (Word16)(sum & 1);
 }
 
+void build_excitation(Word16* exc, const Word16* code, Word16 gain_pitch, Word16 gain_code) {
+  if (!decoder_reference_paths && gain_pitch >= 0 && gain_code >= 0) {
+    // With e gain_pitch + c gain_code below 2^29 - 2^13 in magnitude nothing
+    // saturates, and the rounding of 4 times that sum is (sum + 2^13) >> 14.
+    if ((int64_t)gain_pitch * max_magnitude(exc, SUBFRAME_SAMPLES) +
+            (int64_t)gain_code * max_magnitude(code, SUBFRAME_SAMPLES) <
+        (1 << 29) - (1 << 13)) {
+      for (int i = 0; i < SUBFRAME_SAMPLES; i++)
+        exc[i] = (Word16)((exc[i] * gain_pitch + code[i] * gain_code + 0x2000) >> 14);
+      return;
+    }
+    // Otherwise the products are still exact (neither gain is -32768); only
+    // their sum, the shift and the rounding limit.
+    for (int i = 0; i < SUBFRAME_SAMPLES; i++) {
+      Word32 L = saturate32(2 * (int64_t)exc[i] * gain_pitch + 2 * (int64_t)code[i] * gain_code);
+      exc[i] = round_wide(2 * (int64_t)L);
+    }
+    return;
+  }
+  for (int i = 0; i < SUBFRAME_SAMPLES; i++) {
+    Word32 L = L_mac(L_mult(exc[i], gain_pitch), code[i], gain_code);
+    exc[i] = round(L_shl(L, 1));
+  }
+}
+
 void sharpen_code(Word16* code, Word16 T0, Word16 sharpening) {
   if (T0 >= SUBFRAME_SAMPLES) return;
   Word16 factor = shl(sharpening, 1);
@@ -167,10 +192,7 @@ void synthesize_frame(const Word16* params) {
     if (st.sharpening > SHARPENING_MAX) st.sharpening = SHARPENING_MAX;
     if (st.sharpening < SHARPENING_MIN) st.sharpening = SHARPENING_MIN;
 
-    for (int i = 0; i < SUBFRAME_SAMPLES; i++) {
-      Word32 L = L_mac(L_mult(exc[i], gain_pitch), code[i], gain_code);
-      exc[i] = round(L_shl(L, 1));
-    }
+    build_excitation(exc, code, gain_pitch, gain_code);
 
     // Trial synthesis: on saturation the whole excitation history is scaled
     // down by 4 and the subframe synthesized again. This is the one place

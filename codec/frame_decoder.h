@@ -45,5 +45,10 @@ void synthesize_frame(const Word16* params);
 // factor), reading entries already changed. Delays of 40 or more do nothing.
 void sharpen_code(Word16* code, Word16 T0, Word16 sharpening);
 
+// The subframe's excitation from the adaptive vector in exc and the
+// fixed-codebook vector: exc[i] = round(L_shl(L_mac(L_mult(exc[i],
+// gain_pitch), code[i], gain_code), 1)) for i = 0..39.
+void build_excitation(Word16* exc, const Word16* code, Word16 gain_pitch, Word16 gain_code);
+
 // Sets the post-filter weights and response length for a frame of `rate_mode`.
 void adapt_postfilter_weights(int rate_mode);

@@ -36,10 +36,12 @@ Word32 correlate(const Word16* x, const Word16* y, bool wide) {
 // taps[k] * past[n + 1 - k]) for n = 0..40.
 void short_interpolation(const Word16* past, const Word16* taps, Word16* block, bool wide) {
   if (wide) {
-    // |sum| <= 2 * 39084 * 4095: neither the sum nor the rounding saturates.
-    // Fills the block storage (up to past[48], within the scaled copy for the
-    // delays of at least 18 that the search uses).
-    filter4_rounded(past, taps, block, LTP_BLOCK);
+    // |sum| <= 2 * 39084 * 4095: neither the sum nor the rounding saturates;
+    // round(2 s) is (s + 2^14) >> 15. Fills the block storage (reading up to
+    // past[48], within the scaled copy for the delays of at least 18 that
+    // the search uses).
+    const Word16 reversed[4] = {taps[3], taps[2], taps[1], taps[0]};
+    fir_rounded<4, 15>(past - 2, reversed, block, LTP_BLOCK);
     return;
   }
   for (int n = 0; n < LTP_BLOCK; n++) {
@@ -215,13 +217,11 @@ static void interpolate_long(const Word16* x, Word16 D, Word16 p, Word16* y,
   const Word16* taps = LONG_INTERP_TABLE[p - 1];
   if (wide) {
     // |sum| <= 2 * 68486 * 4095 (68486 the largest sum of tap magnitudes):
-    // neither the sum nor the rounding saturates.
-    for (int n = 0; n < LTP_SUBFRAME; n++) {
-      const Word16* src = x + n + 8 - D - 15;
-      Word32 s = 0;
-      for (int k = 0; k < 16; k++) s += taps[15 - k] * src[k];
-      y[n] = (Word16)((2 * s + 0x8000) >> 16);
-    }
+    // neither the sum nor the rounding saturates; round(2 s) is
+    // (s + 2^14) >> 15.
+    Word16 reversed[16];
+    for (int k = 0; k < 16; k++) reversed[k] = taps[15 - k];
+    fir_rounded<16, 15>(x + 8 - D - 15, reversed, y, LTP_SUBFRAME);
     wide = max_magnitude(y, LTP_SUBFRAME) <= LONG_LIMIT;
   } else {
     for (int n = 0; n < LTP_SUBFRAME; n++) {
@@ -325,7 +325,15 @@ void long_term_postfilter(Word16 delay, const Word16* res, Word16* out, Word16* 
   scaled[0] = 0;
   Word16* x = scaled + 1 + LTP_HISTORY;
   Word16 all = 0;
-  for (int i = 0; i < SPAN; i++) all = (Word16)(all | abs_s(past[i]));
+  if (!decoder_reference_paths) {
+    // abs_s spelled so that the compiler vectorises the loop.
+    for (int i = 0; i < SPAN; i++) {
+      Word16 v = past[i];
+      all = (Word16)(all | (v == MIN_16 ? MAX_16 : v < 0 ? -v : v));
+    }
+  } else {
+    for (int i = 0; i < SPAN; i++) all = (Word16)(all | abs_s(past[i]));
+  }
   Word16 sh = sub(3, norm_s(all));
   scale_residual(past, scaled + 1, SPAN, sh);
   // Every scaled sample is below 2^12 in magnitude, what the wide sums need.

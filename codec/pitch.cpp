@@ -86,25 +86,24 @@ void decode_pitch_lag(Word16 index, Word16 pit_min, Word16 pit_max, Word16 subfr
   }
 }
 
-// Taps of the fast form: the 20 interpolation taps of one phase in the
-// order of the samples they weigh, x0[j-9..j+10], then 4 zeros that let the
-// sum run over whole vectors (the samples they meet lie at least 5 before
-// the output, inside the history the caller provides).
-static const int WIDE_TAPS = 24;
+// Longest vector the fast form computes.
+static const int WIDE_LENGTH = 40;
 
 // Fast form of adaptive_codebook_vector, for outputs j0..j0+count-1 whose
-// inputs are all final (written or history). With M the largest input
-// magnitude and W the sum of the tap magnitudes (at most 59398), every
-// partial sum is below 2 * M * W; when that is at most 0x7fff7fff neither the
-// sum nor its rounding saturates. Returns false, writing nothing, otherwise.
+// inputs are all final (written or history); taps are the 20 interpolation
+// taps of the phase in the order of the samples they weigh, x0[j-9..j+10].
+// With M the largest input magnitude and W the sum of the tap magnitudes
+// (at most 59398), every partial sum is below 2 * M * W; when that is at most
+// 0x7fff7fff neither the sum nor its rounding saturates, and round(2 s) is
+// (s + 2^14) >> 15. Returns false, writing nothing, otherwise. Reads up to 7
+// outputs' inputs beyond the run (x0[j0+count+16] at most).
 static bool interpolate_wide(Word16* exc, const Word16* x0, const Word16* taps, Word32 tap_sum,
                              int j0, int count) {
   if (2 * (int64_t)tap_sum * max_magnitude(x0 + j0 - 9, count + 2 * INTERP_TAPS - 1) > 0x7fff7fff)
     return false;
-  for (int j = j0; j < j0 + count; j++) {
-    Word32 s = dot_product(taps, x0 + j - 9, WIDE_TAPS);
-    exc[j] = (Word16)((2 * s + 0x8000) >> 16);
-  }
+  Word16 out[WIDE_LENGTH];
+  fir_rounded<2 * INTERP_TAPS, 15>(x0 + j0 - 9, taps, out, count);
+  for (int j = 0; j < count; j++) exc[j0 + j] = out[j];
   return true;
 }
 
@@ -118,19 +117,18 @@ void adaptive_codebook_vector(Word16* exc, Word16 T0, Word16 T0_frac, Word16 len
     x0--;
   }
 
-  // Output j reads up to x0[j + 10] (the zero taps up to x0[j + 14]); a run
-  // of outputs whose inputs all lie before its first output is at most `run`
-  // long, the delay less 10.
+  // Output j reads up to x0[j + 10]; a run of outputs whose inputs all lie
+  // before its first output is at most `run` long, the delay less 10. The
+  // fast form's extra reads stay before exc[length] for delays from 17 on.
   int delay = (int)(exc - x0);
   int run = delay - INTERP_TAPS;
   int done = 0;
-  if (!decoder_reference_paths && delay > WIDE_TAPS - INTERP_TAPS) {
-    Word16 taps[WIDE_TAPS];
+  if (!decoder_reference_paths && delay >= 17 && length <= WIDE_LENGTH) {
+    Word16 taps[2 * INTERP_TAPS];
     for (int i = 0; i < INTERP_TAPS; i++) {
       taps[INTERP_TAPS - 1 - i] = PITCH_INTERP_FILTER[frac + UP_SAMPLING * i];
       taps[INTERP_TAPS + i] = PITCH_INTERP_FILTER[UP_SAMPLING - frac + UP_SAMPLING * i];
     }
-    for (int i = 2 * INTERP_TAPS; i < WIDE_TAPS; i++) taps[i] = 0;
     Word32 tap_sum = magnitude_sum(taps, 2 * INTERP_TAPS);
     for (int j0 = 0; j0 < length; j0 += run) {
       int count = length - j0 < run ? length - j0 : run;

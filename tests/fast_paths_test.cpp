@@ -15,6 +15,7 @@
 #include "codec/dispersion.h"
 #include "codec/g192.h"
 #include "codec/filters.h"
+#include "codec/frame_decoder.h"
 #include "codec/gain.h"
 #include "codec/highpass.h"
 #include "codec/lsp.h"
@@ -373,6 +374,23 @@ TEST(FastPaths, PhaseDispersionMatchesTheReference) {
     }
     ASSERT_EQ(std::memcmp(&end[0], &end[1], sizeof end[0]), 0);
     start = end[0];
+  }
+}
+
+TEST(FastPaths, ExcitationMatchesTheReferenceUpToFullScale) {
+  std::mt19937 rng(testsupport::testSeed(8));
+  for (int trial = 0; trial < 3000; trial++) {
+    Word16 adaptive[40], code[40];
+    fill(rng, adaptive, 40, 1 + trial % 15);
+    fill(rng, code, 40, 1 + (trial / 15) % 15);
+    Word16 gain_pitch = (Word16)(rng() % 26000);
+    Word16 gain_code = (Word16)(rng() % (trial % 2 ? 32768 : 2000));
+    Word16 exc[2][40];
+    onBothPaths([&](bool ref) {
+      std::memcpy(exc[ref], adaptive, sizeof adaptive);
+      build_excitation(exc[ref], code, gain_pitch, gain_code);
+    });
+    for (int i = 0; i < 40; i++) ASSERT_EQ(exc[0][i], exc[1][i]) << "trial " << trial;
   }
 }
 
