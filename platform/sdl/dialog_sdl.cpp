@@ -35,6 +35,7 @@ struct PlatformWindow {
 namespace {
 
 PlatformWindow dialog;
+bool windowFailed;                           // the last dialog could not show its window
 Uint32 wakeEvent = static_cast<Uint32>(-1);  // SDL event type that only wakes the loop
 
 bool startVideo() {
@@ -107,6 +108,13 @@ bool isDialogEvent(Uint32 windowId) {
   return dialog.window && SDL_GetWindowID(dialog.window) == windowId;
 }
 
+// Keys reach the window with the keyboard focus. Without a window manager
+// SDL may know of no such window (identifier 0); the keys are then taken as
+// meant for the window in front.
+bool isKeyFor(Uint32 windowId, Uint32 keyWindowId) {
+  return keyWindowId == windowId || keyWindowId == 0;
+}
+
 void handleDialogEvent(const SDL_Event& e) {
   DialogView& v = dialog.view;
   switch (e.type) {
@@ -120,7 +128,9 @@ void handleDialogEvent(const SDL_Event& e) {
         dialog.dirty = true;
       break;
     case SDL_KEYDOWN:
-      if (!isDialogEvent(e.key.windowID) || e.key.repeat) break;
+      if (!dialog.window || !isKeyFor(SDL_GetWindowID(dialog.window), e.key.windowID) ||
+          e.key.repeat)
+        break;
       if (e.key.keysym.sym == SDLK_ESCAPE) {
         sendCommand(PLATFORM_IDCANCEL);
       } else if (e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER) {
@@ -186,6 +196,8 @@ Control* control(WindowHandle window, int id) {
 
 }  // namespace
 
+bool sdlDialogFailed() { return windowFailed; }
+
 uint32_t sdlDialogWindowId() {
   return dialog.running && dialog.window ? SDL_GetWindowID(dialog.window) : 0;
 }
@@ -195,6 +207,7 @@ intptr_t platformRunDialog(InstanceHandle instance, int templateId, DialogProc p
   (void)instance;
   const DialogTemplate* tmpl = findDialogTemplate(templateId);
   if (!tmpl || !proc || dialog.running) return -1;
+  windowFailed = true;
   if (!startVideo()) {
     std::fprintf(stderr, "cannot open a window: %s\n", SDL_GetError());
     return -1;
@@ -208,6 +221,7 @@ intptr_t platformRunDialog(InstanceHandle instance, int templateId, DialogProc p
     std::fprintf(stderr, "cannot open a window: %s\n", SDL_GetError());
     return -1;
   }
+  windowFailed = false;
   setProgramIcon(dialog.window);
   dialog.proc = proc;
   dialog.running = true;
@@ -332,7 +346,7 @@ void platformMessageBox(WindowHandle owner, const char* text, const char* captio
         }
         break;
       case SDL_KEYDOWN:
-        if (e.key.windowID == boxId && !e.key.repeat &&
+        if (isKeyFor(boxId, e.key.windowID) && !e.key.repeat &&
             (e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER ||
              e.key.keysym.sym == SDLK_ESCAPE || e.key.keysym.sym == SDLK_SPACE))
           done = true;
@@ -365,5 +379,13 @@ void platformMessageBox(WindowHandle owner, const char* text, const char* captio
     }
   }
   SDL_DestroyWindow(box);
-  if (ownerIsDialog) dialog.dirty = true;
+  if (ownerIsDialog) {
+    // Back to the dialog, keyboard focus included, as when a box closes.
+    // Without a window manager nobody else would give it back.
+    if (SDL_GetWindowFlags(dialog.window) & SDL_WINDOW_SHOWN) {
+      SDL_RaiseWindow(dialog.window);
+      SDL_SetWindowInputFocus(dialog.window);
+    }
+    dialog.dirty = true;
+  }
 }

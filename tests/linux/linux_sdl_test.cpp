@@ -396,3 +396,26 @@ TEST(LinuxSdlPlatform, ProgramPathIsTheRunningProgramsOwnFile) {
   EXPECT_EQ(platformLoadBitmap(nullptr, 117), platformLoadBitmap(nullptr, 117));
   EXPECT_EQ(platformLoadBitmap(nullptr, 4), nullptr);
 }
+
+namespace {
+
+intptr_t mustNotRun(WindowHandle, unsigned message, uintptr_t, intptr_t) {
+  ADD_FAILURE() << "message " << message << " without a window";
+  return 0;
+}
+
+}  // namespace
+
+TEST(LinuxSdlDialog, WithoutADisplayTheDialogFailsAndSaysSo) {
+  Script s;
+  useHeadlessDrivers(&s, "novideo");
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  setenv("SDL_VIDEODRIVER", "quillo-no-such-driver", 1);
+  EXPECT_EQ(platformRunDialog(nullptr, 103, mustNotRun, 0), -1);
+  EXPECT_TRUE(sdlDialogFailed());
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
+    EXPECT_EQ(platformRunDialog(nullptr, 103, closeBox, 0), 9);
+    EXPECT_FALSE(sdlDialogFailed());
+  }
+}

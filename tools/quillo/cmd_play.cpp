@@ -1,8 +1,21 @@
-// Placeholder until this subcommand lands.
+// quillo play MESSAGE: plays a message in the terminal with the player's own
+// dialog procedure and playback engine, the message file standing in for the
+// player's program file. Exit status 3 when no sound device could play it.
+#include <string>
+
+#include "app/player.h"
+#include "platform/sdl/wave_sdl.h"
+#include "platform/terminal/terminal.h"
 #include "tools/quillo/commands.h"
+#include "tools/quillo/message_file.h"
 
 int cmd_play(int argc, char** argv) {
-  (void)argc;
-  (void)argv;
-  return tool_error(2, "this command is not available yet");
+  if (argc != 1 || argv[0][0] == '-') return tool_error(2, "usage: quillo play MESSAGE");
+  std::string error;
+  if (checkMessageFile(argv[0], &error) < 0) return tool_error(1, "%s", error.c_str());
+  terminalSetProgramPath(argv[0]);
+  static char module;
+  playerMain(reinterpret_cast<InstanceHandle>(&module));
+  waveShutdown();
+  return terminalMessageShown() ? 3 : 0;
 }
