@@ -1,20 +1,23 @@
 // Template, layout and painting of the Linux dialog and message box.
 #include "platform/sdl/dialog_layout.h"
 
+#include "app/resource_ids.h"
 #include "platform/sdl/font.h"
 
 namespace {
 
-// Dialog 103, 120 x 26 dialog units, "QLO".
+// The player's dialog, 120 x 26 dialog units, "QLO".
 const TemplateControl PLAYER_CONTROLS[] = {
-    {1025, CONTROL_BUTTON, STYLE_CHILD | STYLE_BUTTON_DEFAULT, 4, 7, 15, 14, ""},
-    {1019, CONTROL_BUTTON, STYLE_CHILD | STYLE_VISIBLE | STYLE_BUTTON_BITMAP, 6, 4, 20, 18, ""},
-    {1020, CONTROL_BUTTON, STYLE_CHILD | STYLE_VISIBLE | STYLE_BUTTON_BITMAP, 28, 4, 20, 18, ""},
-    {-1, CONTROL_STATIC, STYLE_CHILD | STYLE_VISIBLE | STYLE_GROUP, 55, 8, 61, 8, "Quillo"},
+    {ID_DEFAULT_BUTTON, CONTROL_BUTTON, STYLE_CHILD | STYLE_BUTTON_DEFAULT, 4, 7, 15, 14, ""},
+    {ID_PLAY, CONTROL_BUTTON, STYLE_CHILD | STYLE_VISIBLE | STYLE_BUTTON_BITMAP, 6, 4, 20, 18, ""},
+    {ID_STOP, CONTROL_BUTTON, STYLE_CHILD | STYLE_VISIBLE | STYLE_BUTTON_BITMAP, 28, 4, 20, 18, ""},
+    {ID_PROGRAM_NAME, CONTROL_STATIC, STYLE_CHILD | STYLE_VISIBLE | STYLE_GROUP, 55, 8, 61, 8,
+     "Quillo"},
 };
 
 const DialogTemplate TEMPLATES[] = {
-    {103, "QLO", 120, 26, PLAYER_CONTROLS, sizeof PLAYER_CONTROLS / sizeof PLAYER_CONTROLS[0]},
+    {DIALOG_PLAYER, "QLO", 120, 26, PLAYER_CONTROLS,
+     sizeof PLAYER_CONTROLS / sizeof PLAYER_CONTROLS[0]},
 };
 
 // a * b / c rounded to the nearest integer, halves away from zero; a, b >= 0, c > 0.

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "app/resource_ids.h"
 #include "platform/platform.h"
 #include "platform/sdl/dialog_layout.h"
 #include "platform/sdl/dialog_sdl.h"
@@ -14,7 +15,6 @@
 
 namespace {
 
-const int PROGRAM_ICON_ID = 102;
 const int MAX_CLIENT_PIXELS = 640 * 240;
 const uintptr_t COMMAND_ID_MASK = 0xFFFF;
 
@@ -35,22 +35,33 @@ struct PlatformWindow {
 namespace {
 
 PlatformWindow dialog;
-bool windowFailed;                           // the last dialog could not show its window
-Uint32 wakeEvent = static_cast<Uint32>(-1);  // SDL event type that only wakes the loop
+bool windowFailed;                // the last dialog could not show its window
+SDL_sem* wake;                    // posted by the audio thread with every notification
+const Uint32 INPUT_POLL_MS = 15;  // how often a waiting loop looks for input
 
 bool startVideo() {
+  // The dialog paints its own pixels: a plain window framebuffer will do.
+  // (An accelerated one would load OpenGL and re-create the window on its
+  // first paint, under a new window id.)
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
-  if (wakeEvent == static_cast<Uint32>(-1)) wakeEvent = SDL_RegisterEvents(1);
-  return true;
+  if (!wake) wake = SDL_CreateSemaphore(0);
+  return wake != nullptr;
 }
 
 // Called by the audio thread after posting notifications.
-void wakeLoop() {
-  if (wakeEvent == static_cast<Uint32>(-1)) return;
-  SDL_Event e;
-  SDL_zero(e);
-  e.type = wakeEvent;
-  SDL_PushEvent(&e);
+void wakeLoop() { SDL_SemPost(wake); }
+
+// The next input event into `e`, true; false as soon as the audio thread
+// has posted notifications. Input is polled rather than waited for: SDL's
+// own blocking wait wakes itself by sending an X event to one of the
+// program's windows, and that window may be destroyed by then (the message
+// box), which ends the program with an X error.
+bool nextEvent(SDL_Event* e) {
+  for (;;) {
+    if (SDL_PollEvent(e)) return true;
+    if (SDL_SemWaitTimeout(wake, INPUT_POLL_MS) == 0) return false;
+  }
 }
 
 // Copies a finished picture to the window.
@@ -180,7 +191,7 @@ void handleDialogEvent(const SDL_Event& e) {
 }
 
 void setProgramIcon(SDL_Window* window) {
-  const Bitmap* icon = loadResourceIcon(PROGRAM_ICON_ID);
+  const Bitmap* icon = loadResourceIcon(ICON_PROGRAM);
   if (!icon) return;
   SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(icon->pixels),
                                                       icon->width, icon->height, 32,
@@ -237,11 +248,7 @@ intptr_t platformRunDialog(InstanceHandle instance, int templateId, DialogProc p
     if (dialog.ending) break;
     paintDialogWindow();
     SDL_Event e;
-    if (!SDL_WaitEvent(&e)) {
-      dialog.result = -1;
-      break;
-    }
-    handleDialogEvent(e);
+    if (nextEvent(&e)) handleDialogEvent(e);
   }
 
   proc(&dialog, PLATFORM_WM_DESTROY, 0, 0);
@@ -330,7 +337,7 @@ void platformMessageBox(WindowHandle owner, const char* text, const char* captio
     }
     if (ownerIsDialog) paintDialogWindow();
     SDL_Event e;
-    if (!SDL_WaitEvent(&e)) break;
+    if (!nextEvent(&e)) continue;
     switch (e.type) {
       case SDL_QUIT:
         done = true;

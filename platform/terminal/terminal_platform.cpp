@@ -9,14 +9,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/resource_ids.h"
 #include "platform/platform.h"
 #include "platform/terminal/terminal.h"
 #include "platform/sdl/wave_sdl.h"
 
 namespace {
 
-const int PLAY_BUTTON = 1019;
-const int STOP_BUTTON = 1020;
 const int TITLE_SIZE = 256;
 const char WAKE_BYTE = 'w';    // notifications were posted
 const char CANCEL_BYTE = 'c';  // a signal asked the program to end
@@ -117,9 +116,9 @@ void handleKeys(const char* keys, ssize_t count) {
         while (i + 1 < count && !(keys[i + 1] >= 0x40 && keys[i + 1] <= 0x7E)) i++;
       if (i + 1 < count) i++;
     } else if (k == ' ' || k == 'p' || k == 'P') {
-      pressButton(PLAY_BUTTON);
+      pressButton(ID_PLAY);
     } else if (k == 's' || k == 'S') {
-      pressButton(STOP_BUTTON);
+      pressButton(ID_STOP);
     } else if (k == 'q' || k == 'Q') {
       sendCommand(PLATFORM_IDCANCEL);
     }
@@ -181,10 +180,10 @@ intptr_t platformRunDialog(InstanceHandle instance, int templateId, DialogProc p
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     fcntl(fd, F_SETFD, FD_CLOEXEC);
   }
-  term.controls[0] = {1025, PLATFORM_BS_DEFPUSHBUTTON, true};
-  term.controls[1] = {PLAY_BUTTON, 0, true};
-  term.controls[2] = {STOP_BUTTON, 0, true};
-  term.controls[3] = {-1, 0, true};
+  term.controls[0] = {ID_DEFAULT_BUTTON, PLATFORM_BS_DEFPUSHBUTTON, true};
+  term.controls[1] = {ID_PLAY, 0, true};
+  term.controls[2] = {ID_STOP, 0, true};
+  term.controls[3] = {ID_PROGRAM_NAME, 0, true};
   term.proc = proc;
   term.running = true;
   term.ending = false;
@@ -234,11 +233,11 @@ void platformEndDialog(WindowHandle window, intptr_t result) {
 ImageHandle platformLoadBitmap(InstanceHandle instance, int resourceId) {
   (void)instance;
   switch (resourceId) {
-    case 117:
+    case BITMAP_PLAY:
       return reinterpret_cast<ImageHandle>(&bitmapHandles[0]);
-    case 119:
+    case BITMAP_STOP:
       return reinterpret_cast<ImageHandle>(&bitmapHandles[1]);
-    case 121:
+    case BITMAP_PLAYING:
       return reinterpret_cast<ImageHandle>(&bitmapHandles[2]);
     default:
       return nullptr;
