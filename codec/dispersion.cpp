@@ -94,13 +94,13 @@ static Word16 scaled_innovation(Word16 gain_code, Word16 c) {
 // products mult(a, h[k]) of magnitude at most |a| (|h[k]| < 32768), so its
 // 16-bit additions cannot saturate and it is bounded by that sum too; and
 // round(L_shl(L_mult(gain_code, c), 1)) is the plain rounding of 4 gain_code c,
-// which stays below 2^31 - 2^15.
+// which stays below 2^31 - 2^15: (gain_code c + 2^13) >> 14.
 // Only the two excitation sums are limited to 16 bits.
-static void disperse_wide(const Word16* exc, Word16* out, Word32 gain_code, Word16* code,
+static void disperse_wide(const Word16* exc, Word16* out, Word16 gain_code, Word16* code,
                           const Word16* h) {
   Word16 inno[40];
   for (int i = 0; i < SUBFRAME_LENGTH; i++) {
-    out[i] = saturate16(exc[i] - ((4 * gain_code * code[i] + 0x8000) >> 16));
+    out[i] = saturate16(exc[i] - ((gain_code * code[i] + 0x2000) >> 14));
     inno[i] = code[i];
     code[i] = 0;
   }
@@ -116,7 +116,7 @@ static void disperse_wide(const Word16* exc, Word16* out, Word32 gain_code, Word
     }
   }
   for (int i = 0; i < SUBFRAME_LENGTH; i++)
-    out[i] = saturate16(out[i] + ((4 * gain_code * code[i] + 0x8000) >> 16));
+    out[i] = saturate16(out[i] + ((gain_code * code[i] + 0x2000) >> 14));
 }
 
 void phase_dispersion(const Word16* exc, Word16* out, Word16 gain_code, Word16 gain_pitch,

@@ -8,27 +8,27 @@ HighpassState highpass_state;
 
 void output_highpass_reset() { highpass_state = HighpassState{0, 0, 0, 0, 0, 0}; }
 
-// Fast form of output_highpass. With the filter's coefficients (|a1| = 15836,
-// |a2| = 7667, |b0| = 7699) the two double-precision products and the first
-// input term sum to less than 2^31 in magnitude whatever the state holds, so
-// they are plain sums; mult(lo, a) is (lo * a) >> 15 and cannot saturate for
-// lo in 0..32767. The two later input terms and the shifts may saturate and
-// are limited as the operators limit them. dpf_split of L gives L >> 16 and
-// the 15 bits below the lowest, (L >> 1) & 0x7fff.
+// Fast form of output_highpass. A DPF value (hi, lo) is the 32-bit value
+// Y = hi 65536 + 2 lo, and its dpf_mpy16 with a is 2 hi a + 2 ((lo a) >> 15),
+// which is 2 ((Y a) >> 16). With the filter's coefficients (|a1| = 15836,
+// |a2| = 7667, |b0| = 7699) the two products of the past outputs and the
+// first input term sum to less than 2^31 in magnitude whatever the state
+// holds, so they are plain sums. The two later input terms and the shifts
+// can saturate; the common case, where none does, takes the plain sums, the
+// others limit step by step as the operators do. dpf_split of L is L >> 16
+// and (L >> 1) & 0x7fff, that is Y = L with its lowest bit cleared.
 static void output_highpass_wide(Word16* signal, int n) {
   HighpassState& st = highpass_state;
-  const Word32 a1 = HIGHPASS_A[1], a2 = HIGHPASS_A[2];
+  const int64_t a1 = HIGHPASS_A[1], a2 = HIGHPASS_A[2];
   const Word32 b0 = HIGHPASS_B[0], b1 = HIGHPASS_B[1], b2 = HIGHPASS_B[2];
-  Word32 y1_hi = st.y1_hi, y1_lo = st.y1_lo, y2_hi = st.y2_hi, y2_lo = st.y2_lo;
+  int64_t y1 = st.y1_hi * 65536 + 2 * st.y1_lo, y2 = st.y2_hi * 65536 + 2 * st.y2_lo;
   Word32 x0 = st.x0, x1 = st.x1;
   for (int i = 0; i < n; i++) {
     Word32 x2 = x1;
     x1 = x0;
     x0 = signal[i];
 
-    Word32 L0 = 2 * (y1_hi * a1 + ((y1_lo * a1) >> 15)) + 2 * (y2_hi * a2 + ((y2_lo * a2) >> 15)) +
-                2 * x0 * b0;
-    int64_t L1 = (int64_t)L0 + 2 * x1 * b1;
+    int64_t L1 = 2 * ((y1 * a1) >> 16) + 2 * ((y2 * a2) >> 16) + 2 * x0 * b0 + 2 * x1 * b1;
     int64_t L2 = L1 + 2 * x2 * b2;
     Word32 L;
     if (L1 == (Word32)L1 && L2 >= -(1 << 28) && L2 < (1 << 28) - (1 << 12)) {
@@ -41,13 +41,12 @@ static void output_highpass_wide(Word16* signal, int n) {
       signal[i] = round_wide((int64_t)L * 2);  // 2 y(n)
     }
 
-    y2_hi = y1_hi;
-    y2_lo = y1_lo;
-    y1_hi = L >> 16;
-    y1_lo = (L >> 1) & 0x7fff;
+    y2 = y1;
+    y1 = L & ~1;
   }
-  st = HighpassState{(Word16)y1_hi, (Word16)y1_lo, (Word16)y2_hi,
-                     (Word16)y2_lo, (Word16)x0,    (Word16)x1};
+  st = HighpassState{(Word16)(y1 >> 16), (Word16)((y1 >> 1) & 0x7fff),
+                     (Word16)(y2 >> 16), (Word16)((y2 >> 1) & 0x7fff),
+                     (Word16)x0,         (Word16)x1};
 }
 
 void output_highpass(Word16* signal, int n) {

@@ -97,35 +97,31 @@ void decode_lsp(const Word16* words, Word16* lsp) {
   lsf_to_lsp(lsf, lsp);
 }
 
-// Fast form of lsp_polynomial: the same steps in 64-bit arithmetic, with
-// every intermediate that an operator could limit checked against the
-// 32-bit range. dpf_mpy16 of the split f is 2 hi q + 2 ((lo q) >> 15), lo
-// being (f >> 1) & 0x7fff. Returns false, with f undefined, when some value
-// left the range (the exact form then runs).
+// Fast form of lsp_polynomial: the same steps in plain arithmetic. When the
+// coefficients entering a round of the outer loop stay below 2^29 in
+// magnitude, only the last subtraction of a step can saturate: |2 hi q| <=
+// 2^29, the dpf_mpy16 product (2 hi q + 2 ((lo q) >> 15), lo being
+// (f >> 1) & 0x7fff) stays below 2^29 + 2^16, twice that below 2^30 + 2^17,
+// and the sum of two coefficients below 2^30. Returns false, with f
+// undefined, when a round starts with a larger coefficient or a subtraction
+// leaves the 32-bit range (the exact form then runs).
 static bool lsp_polynomial_wide(const Word16* lsp, Word32* f) {
-  int64_t w[6];
-  w[0] = 1 << 24;
-  w[1] = -1024 * (int64_t)lsp[0];
-  uint64_t outside = 0;  // non-zero once a value leaves the 32-bit range
+  f[0] = 1 << 24;
+  f[1] = -1024 * lsp[0];
   for (int i = 2; i <= 5; i++) {
-    int64_t q = lsp[2 * (i - 1)];
-    w[i] = w[i - 2];
+    for (int k = 0; k < i; k++)
+      if ((uint32_t)(f[k] + (1 << 29)) >= (1u << 30)) return false;
+    Word32 q = lsp[2 * (i - 1)];
+    f[i] = f[i - 2];
     for (int j = i; j >= 2; j--) {
-      int64_t hi = w[j - 1] >> 16, lo = (w[j - 1] >> 1) & 0x7fff;
-      int64_t p = 2 * hi * q;
-      int64_t m = p + 2 * ((lo * q) >> 15);
-      int64_t t = 2 * m;
-      int64_t sum = w[j] + w[j - 2];
-      w[j] = sum - t;
-      outside |= (uint64_t)(p + 0x80000000LL) | (uint64_t)(m + 0x80000000LL) |
-                 (uint64_t)(t + 0x80000000LL) | (uint64_t)(sum + 0x80000000LL) |
-                 (uint64_t)(w[j] + 0x80000000LL);
+      Word32 hi = f[j - 1] >> 16, lo = (f[j - 1] >> 1) & 0x7fff;
+      Word32 t = 2 * (2 * hi * q + 2 * ((lo * q) >> 15));
+      int64_t next = (int64_t)f[j] + f[j - 2] - t;
+      if (next != (Word32)next) return false;
+      f[j] = (Word32)next;
     }
-    w[1] -= 1024 * q;
-    outside |= (uint64_t)(w[1] + 0x80000000LL);
+    f[1] -= 1024 * q;
   }
-  if ((outside >> 32) != 0) return false;
-  for (int i = 0; i <= 5; i++) f[i] = (Word32)w[i];
   return true;
 }
 

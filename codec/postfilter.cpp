@@ -66,12 +66,14 @@ void short_term_gain_control(const Word16* num_filter, const Word16* den, Word16
 // s[n+1] * 2^15 + 2 mu2 s[n] stays within +-2^31 (|mu2| <= 14746), the
 // rounding sum too, and 2 t16 ginv + base as well (0 <= ginv <= 32767,
 // base <= 16384); only the final limit to 16 bits acts.
+// Both roundings then shrink to 16-bit products: (s[n+1] 2^15 + 2 mu2 s[n] +
+// 2^14) >> 15 is s[n+1] + ((mu2 s[n] + 2^13) >> 14), and (2 t16 ginv + base)
+// >> shift is (t16 ginv + base / 2) >> (shift - 1).
 static void tilt_filter_wide(const Word16* s, Word16* out, Word16 mu2, Word16 ginv, Word16 base,
                              Word16 shift) {
   for (int n = 0; n < PF_SUBFRAME; n++) {
-    Word32 t = s[n + 1] * 32768 + 2 * mu2 * s[n];
-    Word16 t16 = (Word16)((t + 16384) >> 15);
-    out[n] = saturate16((2 * t16 * ginv + base) >> shift);
+    Word16 t16 = (Word16)(s[n + 1] + ((mu2 * s[n] + 0x2000) >> 14));
+    out[n] = saturate16((t16 * ginv + base / 2) >> (shift - 1));
   }
 }
 
@@ -109,12 +111,17 @@ static Word32 magnitude_sum40(const Word16* x) {
 // The gain control's loop with flag-free operators: mult_r(32358, gain)
 // cannot saturate, and round(L_shl(L_mult(gain, x), 1)) is the rounding of
 // the exact 4 gain x with the limits of the operators.
+// The rounding of 4 gain x is (gain x + 2^13) >> 14, limited to 16 bits; the
+// product of two 16-bit values fits in 32 bits, and the one product that
+// L_mult limits, (-32768)^2, rounds to 32767 either way.
 static void apply_gain_wide(Word16* out, Word16 g0, Word16* agc_gain) {
+  Word16 gains[PF_SUBFRAME];
   Word32 gain = *agc_gain;
   for (int n = 0; n < PF_SUBFRAME; n++) {
     gain = saturate16(((32358 * gain + 16384) >> 15) + g0);
-    out[n] = round_wide(4 * (int64_t)gain * out[n]);
+    gains[n] = (Word16)gain;
   }
+  for (int n = 0; n < PF_SUBFRAME; n++) out[n] = saturate16((gains[n] * out[n] + 0x2000) >> 14);
   *agc_gain = (Word16)gain;
 }
 
