@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/ptrace.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,7 +26,7 @@ typedef std::vector<uint8_t> Bytes;
 struct ToolRun {
   int status = -1;
   std::string out, err;
-  long maxRssKb = 0;  // peak resident memory of the tool, as last sampled
+  long maxRssKb = 0;  // peak resident memory of the tool, read as it exits
 };
 
 std::string temp(const std::string& name) { return testsupport::tempDir() + "/" + name; }
@@ -49,8 +51,11 @@ long toolPeakKb(pid_t pid) {
 }
 
 // Runs the tool with `args`; standard output goes to `out` when given (it is
-// then not kept), else it is kept in the result. The tool's peak memory is
-// sampled while it runs.
+// then not kept), else it is kept in the result. The tool runs traced, so
+// that it stops as it exits, with its memory still in place, and its peak
+// memory can be read then: a run of a few milliseconds ends too soon to be
+// caught by sampling on a busy machine. (Leak checking, which would trace
+// the tool itself at exit, is off for the tool.)
 ToolRun quillo(std::vector<std::string> args, const char* out = nullptr) {
   const std::string outPath = out ? out : temp("tool.out"), errPath = temp("tool.err");
   args.insert(args.begin(), QUILLO_TOOL_PATH);
@@ -63,18 +68,29 @@ ToolRun quillo(std::vector<std::string> args, const char* out = nullptr) {
     int o = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int e = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0) _exit(126);
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+    if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(125);
     execv(argv[0], argv.data());
     _exit(127);
   }
   if (pid < 0) return r;
   int raw = 0;
-  pid_t done;
-  while ((done = waitpid(pid, &raw, WNOHANG)) == 0) {
-    long peak = toolPeakKb(pid);
-    if (peak > r.maxRssKb) r.maxRssKb = peak;
-    usleep(2000);
+  bool options = false;
+  for (;;) {
+    if (waitpid(pid, &raw, 0) != pid) return r;
+    if (!WIFSTOPPED(raw)) break;
+    int signal = 0;
+    if (!options) {  // the stop after exec: ask for the stop at exit
+      ptrace(PTRACE_SETOPTIONS, pid, nullptr, (void*)(long)PTRACE_O_TRACEEXIT);
+      options = true;
+    } else if ((raw >> 8) == (SIGTRAP | (PTRACE_EVENT_EXIT << 8))) {
+      long peak = toolPeakKb(pid);
+      if (peak > r.maxRssKb) r.maxRssKb = peak;
+    } else {
+      signal = WSTOPSIG(raw);  // a signal of the tool's own: deliver it
+    }
+    ptrace(PTRACE_CONT, pid, nullptr, (void*)(long)signal);
   }
-  if (done != pid) return r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   if (!out) r.out = readText(outPath);
   r.err = readText(errPath);
