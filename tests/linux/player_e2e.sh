@@ -82,7 +82,9 @@ start_display() {
   command -v Xvfb >/dev/null || skip "Xvfb missing (Debian: xvfb)"
   command -v xdotool >/dev/null || skip "xdotool missing"
   local fdfile="$out/display"
-  Xvfb -displayfd 9 -screen 0 640x480x24 -nolisten tcp 9>"$fdfile" 2>"$out/xvfb.log" &
+  # -noreset: the server must not reset when the probing client leaves, or
+  # a program connecting just then loses its windows.
+  Xvfb -displayfd 9 -screen 0 640x480x24 -nolisten tcp -noreset 9>"$fdfile" 2>"$out/xvfb.log" &
   pids+=($!)
   wait_for 10 test -s "$fdfile" || fail "Xvfb did not start"
   export DISPLAY=":$(head -n1 "$fdfile")"
