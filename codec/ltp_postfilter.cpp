@@ -25,7 +25,7 @@ constexpr Word32 LONG_LIMIT = 5180;
 
 // Sum of x[n] * y[n] for n = 0..39, from 0, with L_mac. `wide`: the caller
 // has shown that no partial sum can saturate.
-Word32 correlate(const Word16* x, const Word16* y, bool wide) {
+inline Word32 correlate(const Word16* x, const Word16* y, bool wide) {
   if (wide) return 2 * dot_product(x, y, LTP_SUBFRAME);
   Word32 s = 0;
   for (int n = 0; n < LTP_SUBFRAME; n++) s = L_mac(s, x[n], y[n]);
