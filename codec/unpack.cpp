@@ -38,7 +38,8 @@ void unpack_frame(const uint8_t* frame_bytes, int rate_mode, Word16* params) {
   // A field of at most 13 bits lies within the 3 bytes from its first bit's
   // byte on; the copy of the frame has two zero bytes after it for the reads
   // of the last field.
-  uint8_t bytes[FRAME_BYTES[Rate118] + 2] = {};
+  constexpr int LONGEST_FRAME = 18;  // FRAME_BYTES[Rate118]
+  uint8_t bytes[LONGEST_FRAME + 2] = {};
   for (int i = 0; i < FRAME_BYTES[rate_mode]; i++) bytes[i] = frame_bytes[i];
   int bit = 0;
   for (int f = 0; f < fields; f++) {
