@@ -17,7 +17,7 @@ enum RateMode { Rate64 = 0, Rate80 = 1, Rate118 = 2 };
 const int BLOCK_REJECTED = 15;
 
 // Bytes per frame of each rate mode (indexed by RateMode).
-const int FRAME_BYTES[3] = {8, 10, 18};
+constexpr int FRAME_BYTES[3] = {8, 10, 18};
 
 // Samples per frame.
 const int FRAME_SAMPLES = 80;
