@@ -27,8 +27,12 @@ seconds=$1
 shift
 ensure_packages scripts/packages.txt
 
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j 2 >/dev/null
+mkdir -p build
+if ! { cmake --preset fuzz && cmake --build --preset fuzz -j 2; } >build/fuzz-build.log 2>&1; then
+  tail -40 build/fuzz-build.log
+  echo "fuzz: the build failed (build/fuzz-build.log)" >&2
+  exit 1
+fi
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
