@@ -111,9 +111,11 @@ def main():
     for rate, name in ((0, "rate64"), (1, "rate80"), (2, "rate118")):
         payload = block(rate, fr[rate][:20], True) + block(rate, fr[rate][20:], False)
         write("message", name, message_header(rate, 0, 0) + payload)
-    write("message", "reverb", message_header(1, 3, 40) + block(1, fr[1], True))
-    write("message", "echo", message_header(1, 7, 0) + block(1, fr[1], True))
-    write("message", "pitch", message_header(1, 14, 100) + block(1, fr[1], True))
+    # Every effect, at rates and depths that vary with it.
+    for effect in range(1, 17):
+        rate = effect % 3
+        write("message", "effect-%02d" % effect,
+              message_header(rate, effect, (effect * 37) & 0xFF) + block(rate, fr[rate], True))
     write("message", "short-last-block",
           message_header(0, 0, 0) + block(0, fr[0], True) + block(0, fr[0], False)[:100])
     write("message", "header-rate-disagrees", message_header(2, 0, 0) + block(0, fr[0], True))
