@@ -21,6 +21,10 @@ static bool endsWithNoCase(const std::string& s, const char* suffix) {
   return true;
 }
 
+bool isRawPcmName(const std::string& path) {
+  return endsWithNoCase(path, ".raw") || endsWithNoCase(path, ".pcm");
+}
+
 // Little-endian 16-bit samples from `count` * 2 bytes.
 static void toSamples(const uint8_t* p, size_t count, std::vector<int16_t>* out) {
   out->resize(count);
@@ -104,7 +108,7 @@ static bool readWholeFile(const char* path, std::vector<uint8_t>* bytes, std::st
 bool pcm_input_read(const char* path, PcmInput* in, std::string* error) {
   std::vector<uint8_t> bytes;
   if (!readWholeFile(path, &bytes, error)) return false;
-  if (endsWithNoCase(path, ".raw") || endsWithNoCase(path, ".pcm")) {
+  if (isRawPcmName(path)) {
     if (bytes.size() % 2 != 0) {
       *error = std::string(path) + ": odd number of bytes for 16-bit samples";
       return false;

@@ -22,3 +22,7 @@ bool pcm_input_read(const char* path, PcmInput* in, std::string* error);
 // data chunk longer than the file (a cut-off recording) yields the samples
 // present. On failure returns false with a message in `error`.
 bool wav_parse(const uint8_t* data, size_t size, PcmInput* in, std::string* error);
+
+// True for file names that mean raw 16-bit little-endian samples (.raw, .pcm,
+// any case) rather than a WAV file.
+bool isRawPcmName(const std::string& path);

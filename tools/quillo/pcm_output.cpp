@@ -1,19 +1,10 @@
 #include "tools/quillo/pcm_output.h"
 
+#include "tools/quillo/pcm_input.h"
+
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
-
-static bool endsWith(const std::string& s, const char* suffix) {
-  size_t n = std::strlen(suffix);
-  if (s.size() < n) return false;
-  for (size_t i = 0; i < n; i++) {
-    char c = s[s.size() - n + i];
-    if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
-    if (c != suffix[i]) return false;
-  }
-  return true;
-}
 
 static void put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; i++) p[i] = (uint8_t)(v >> (8 * i));
@@ -51,7 +42,7 @@ bool pcm_output_open(PcmOutput* out, const char* path, std::string* error) {
     out->tempPath.clear();
     return true;
   }
-  out->wav = !(endsWith(out->path, ".raw") || endsWith(out->path, ".pcm"));
+  out->wav = !isRawPcmName(out->path);
   out->tempPath = out->path + ".part";
   out->file = std::fopen(out->tempPath.c_str(), "wb");
   if (!out->file) {
