@@ -47,3 +47,8 @@ void decoder_use_reference_paths(bool on);
 
 // Fills words 1 onward of a FrameParams record from one frame's bytes.
 void unpack_frame(const uint8_t* frame_bytes, int rate_mode, Word16* params);
+
+// The inverse: writes the fields of a FrameParams record (from word 2, or 3
+// at 11.8 kbit/s) as the frame's FRAME_BYTES[rate_mode] bytes, unused bits
+// zero. Only the low bits of each field's width are written.
+void pack_frame(const Word16* params, int rate_mode, uint8_t* frame_bytes);

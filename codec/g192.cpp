@@ -46,6 +46,37 @@ G192Result g192_read_frame(const uint8_t* data, size_t size, size_t* offset, G19
   return G192_FRAME;
 }
 
+static const int FRAME_BITS[3] = {64, 80, 116};
+
+static int valid_rate(int rate_mode) {
+  return rate_mode == Rate64 || rate_mode == Rate80 ? rate_mode : Rate118;
+}
+
+size_t g192_frame_size(int rate_mode) {
+  int n = FRAME_BITS[valid_rate(rate_mode)];
+  return 4 + 2 * (size_t)(n == 116 ? 118 : n);
+}
+
+static uint8_t* put_word(uint8_t* p, uint16_t w) {
+  p[0] = (uint8_t)(w & 0xff);
+  p[1] = (uint8_t)(w >> 8);
+  return p + 2;
+}
+
+size_t g192_write_frame(const uint8_t* frame_bytes, int rate_mode, uint8_t* out) {
+  rate_mode = valid_rate(rate_mode);
+  int bits = FRAME_BITS[rate_mode];
+  uint8_t* p = put_word(out, G192_SYNC_GOOD);
+  p = put_word(p, (uint16_t)(rate_mode == Rate118 ? 118 : bits));
+  if (rate_mode == Rate118) {
+    p = put_word(p, G192_BIT_ZERO);
+    p = put_word(p, G192_BIT_ZERO);
+  }
+  for (int i = 0; i < bits; i++)
+    p = put_word(p, (frame_bytes[i >> 3] >> (7 - (i & 7))) & 1 ? G192_BIT_ONE : G192_BIT_ZERO);
+  return (size_t)(p - out);
+}
+
 const char* g192_result_text(G192Result result) {
   switch (result) {
     case G192_FRAME:

@@ -36,5 +36,13 @@ struct G192Frame {
 // result leaves *offset unchanged.
 G192Result g192_read_frame(const uint8_t* data, size_t size, size_t* offset, G192Frame* frame);
 
+// Bytes g192_write_frame writes for a frame of `rate_mode`.
+size_t g192_frame_size(int rate_mode);
+
+// Writes a payload frame of `rate_mode` as one G.192 frame (sync 0x6B21, N,
+// N bit words); at 11.8 kbit/s N = 118, the two mode bits first as
+// forward-adaptive (0, 0). Returns the bytes written, g192_frame_size().
+size_t g192_write_frame(const uint8_t* frame_bytes, int rate_mode, uint8_t* out);
+
 // A short English description of a result, for messages.
 const char* g192_result_text(G192Result result);

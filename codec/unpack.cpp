@@ -1,5 +1,6 @@
-// Frame unpacking: a frame's bytes read as one serial bit string (byte by
-// byte, bit 7 first) and cut into unsigned fields of fixed widths per rate.
+// Frame unpacking and packing: a frame's bytes read as one serial bit string
+// (byte by byte, bit 7 first) and cut into unsigned fields of fixed widths
+// per rate.
 #include "codec/decoder.h"
 
 // Field widths of each rate, in frame order.
@@ -48,5 +49,27 @@ void unpack_frame(const uint8_t* frame_bytes, int rate_mode, Word16* params) {
     int width = widths[f];
     params[word++] = (Word16)((window >> (24 - (bit & 7) - width)) & ((1u << width) - 1));
     bit += width;
+  }
+}
+
+void pack_frame(const Word16* params, int rate_mode, uint8_t* frame_bytes) {
+  const Word16* widths = FIELDS_80;
+  int fields = 11;
+  int word = 2;
+  if (rate_mode == Rate64) {
+    widths = FIELDS_64;
+    fields = 10;
+  } else if (rate_mode != Rate80) {
+    widths = FIELDS_118;
+    fields = 17;
+    word = 3;
+    rate_mode = Rate118;
+  }
+  for (int i = 0; i < FRAME_BYTES[rate_mode]; i++) frame_bytes[i] = 0;
+  int bit = 0;
+  for (int f = 0; f < fields; f++) {
+    uint32_t value = (uint32_t)(uint16_t)params[word++];
+    for (int k = widths[f] - 1; k >= 0; k--, bit++)
+      if ((value >> k) & 1u) frame_bytes[bit >> 3] |= (uint8_t)(0x80 >> (bit & 7));
   }
 }

@@ -39,6 +39,32 @@ TABLES = [
     ("LOG2_TABLE", "tablog", "Q15", None),
     ("POW2_TABLE", "tabpow", "Q14", None),
     ("INV_SQRT_TABLE", "tabsqr", "Q15", None),
+    # The encoder's.
+    ("INPUT_HIGHPASS_B", "b140", "Q12, halved", None),
+    ("INPUT_HIGHPASS_A", "a140", "Q12", None),
+    ("LP_WINDOW", "hamwindow", "Q15", None),
+    ("LAG_WINDOW_HIGH", "lag_h", "high part, Q31", None),
+    ("LAG_WINDOW_LOW", "lag_l", "low part, Q31", None),
+    ("LSP_GRID", "grid", "Q15", None),
+    ("LSP_ACOS_TABLE", "table", "Q15", None),
+    ("LSP_ACOS_SLOPE", "slope", "Q12", None),
+    ("LSF_ACOS_SLOPE", "slope_acos", "Q12", None),
+    ("MA_PREDICTOR_SUM_INV", "fg_sum_inv", "Q12", None),
+    ("PITCH_INTERP_3", "inter_3", "Q15", None),
+    ("GAIN_THR1", "thr1", "Q14", None),
+    ("GAIN_THR2", "thr2", "Q15", None),
+    ("GAIN_COEF", "coef", "Q10 / Q13", None),
+    ("GAIN_L_COEF", "L_coef", "Q26 / Q29", None, "Word32"),
+    ("GAIN_MAP1_ENC", "map1", "index", None),
+    ("GAIN_MAP2_ENC", "map2", "index", None),
+    ("GAIN_THR1_64", "thr1_6k", "Q14", None),
+    ("GAIN_THR2_64", "thr2_6k", "Q15", None),
+    ("GAIN_COEF_64", "coef_6k", "Q10 / Q13", None),
+    ("GAIN_L_COEF_64", "L_coef_6k", "Q26 / Q29", None, "Word32"),
+    ("GAIN_MAP1_ENC_64", "map1_6k", "index", None),
+    ("GAIN_MAP2_ENC_64", "map2_6k", "index", None),
+    ("TAMING_ZONE", "tab_zone", "zone", None),
+    ("GRAY_ENCODE_32", "grayEncode", "index", None),
 ]
 
 
@@ -64,13 +90,15 @@ def main():
            "// Do not edit by hand. Each table names the standard's table it equals.",
            "// clang-format off",
            '#include "codec/tables/tables.h"', ""]
-    for name, std, q, rows in TABLES:
+    for entry in TABLES:
+        name, std, q, rows = entry[:4]
+        ctype = entry[4] if len(entry) > 4 else "Word16"
         v = data[std]
         if rows:
             v = [v[i:i + rows] for i in range(0, len(v), rows)]
         dims = "".join("[%d]" % d for d in shape(v))
         out.append("// %s (%s)" % (std, q))
-        out.append("const Word16 %s%s = %s;" % (name, dims, body(v)))
+        out.append("const %s %s%s = %s;" % (ctype, name, dims, body(v)))
         out.append("")
     sys.stdout.write("\n".join(out))
 

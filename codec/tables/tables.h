@@ -53,3 +53,42 @@ extern const Word16 HIGHPASS_A[3];  // a100
 extern const Word16 LOG2_TABLE[33];      // tablog: round(32767 log2(1 + i/32))
 extern const Word16 POW2_TABLE[33];      // tabpow: round(16384 2^(i/32)), last 32767
 extern const Word16 INV_SQRT_TABLE[49];  // tabsqr: round(32768 / sqrt(1 + i/16))
+
+// Encoder: input high-pass filter (140 Hz, with the input halved), Q12.
+extern const Word16 INPUT_HIGHPASS_B[3];  // b140
+extern const Word16 INPUT_HIGHPASS_A[3];  // a140
+
+// Encoder: LP analysis.
+extern const Word16 LP_WINDOW[240];       // hamwindow: asymmetric analysis window, Q15
+extern const Word16 LAG_WINDOW_HIGH[10];  // lag_h: lag window, high halves (DPF)
+extern const Word16 LAG_WINDOW_LOW[10];   // lag_l: lag window, low halves (DPF)
+extern const Word16 LSP_GRID[61];         // grid: cosine grid of the LSP root search, Q15
+
+// Encoder: LSP quantiser.
+extern const Word16 LSP_ACOS_TABLE[65];           // table: cosine table for LSP -> LSF
+extern const Word16 LSP_ACOS_SLOPE[64];           // slope: slopes of LSP_ACOS_TABLE
+extern const Word16 LSF_ACOS_SLOPE[64];           // slope_acos: arc-cosine slopes
+extern const Word16 MA_PREDICTOR_SUM_INV[2][10];  // fg_sum_inv: inverse of fg_sum, Q12
+
+// Encoder: closed-loop pitch, 1/3-sample correlation interpolation, Q15.
+extern const Word16 PITCH_INTERP_3[13];  // inter_3
+
+// Encoder: gain quantiser pre-selection (8 and 11.8 kbit/s, then 6.4 kbit/s).
+extern const Word16 GAIN_THR1[4];          // thr1
+extern const Word16 GAIN_THR2[8];          // thr2
+extern const Word16 GAIN_COEF[2][2];       // coef
+extern const Word32 GAIN_L_COEF[2][2];     // L_coef
+extern const Word16 GAIN_MAP1_ENC[8];      // map1: codebook order -> sorted order
+extern const Word16 GAIN_MAP2_ENC[16];     // map2
+extern const Word16 GAIN_THR1_64[2];       // thr1_6k
+extern const Word16 GAIN_THR2_64[2];       // thr2_6k
+extern const Word16 GAIN_COEF_64[2][2];    // coef_6k
+extern const Word32 GAIN_L_COEF_64[2][2];  // L_coef_6k
+extern const Word16 GAIN_MAP1_ENC_64[8];   // map1_6k
+extern const Word16 GAIN_MAP2_ENC_64[8];   // map2_6k
+
+// Encoder: taming, the zone of each pitch delay (0..152).
+extern const Word16 TAMING_ZONE[153];  // tab_zone
+
+// Encoder: 6.4 kbit/s fixed codebook, Gray code.
+extern const Word16 GRAY_ENCODE_32[32];  // grayEncode
