@@ -1,0 +1,103 @@
+// Encoder conformance: each input vector, encoded from the encoder's initial
+// state, gives exactly the standard's bitstream. A mismatch names the vector,
+// the first differing frame and field, and how often each field differed.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "codec/decoder.h"
+#include "codec/g192.h"
+#include "encoder/encoder.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+struct EncoderVector {
+  const char* input;      // under g729/vectors/
+  const char* bitstream;  // the standard's G.192 output
+  const char* rates;      // rate modes cycled frame by frame: "1" is 8 kbit/s only
+  int compare;            // frames compared from the start; 0 for all
+};
+
+const EncoderVector VECTORS[] = {
+    {"main/ALGTHM.IN", "main/ALGTHM.BIT", "1", 0}, {"main/FIXED.IN", "main/FIXED.BIT", "1", 0},
+    {"main/LSP.IN", "main/LSP.BIT", "1", 0},       {"main/PITCH.IN", "main/PITCH.BIT", "1", 0},
+    {"main/SPEECH.IN", "main/SPEECH.BIT", "1", 0}, {"main/TAME.IN", "main/TAME.BIT", "1", 0},
+};
+
+void PrintTo(const EncoderVector& v, std::ostream* os) { *os << v.input; }
+
+// Field names of each rate in FrameParams order (from word 2).
+const std::vector<std::string>& fieldNames(int rate_mode) {
+  static const std::vector<std::string> names[3] = {
+      {"LSP-L0L1", "LSP-L2L3", "P1", "C1", "S1", "G1", "P2", "C2", "S2", "G2"},
+      {"LSP-L0L1", "LSP-L2L3", "P1", "P0-parity", "C1", "S1", "G1", "P2", "C2", "S2", "G2"},
+      {"mode", "LSP-L0L1", "LSP-L2L3", "P1", "P0-parity", "C1.0", "C1.1", "C1.2", "C1.3", "C1.4",
+       "G1", "P2", "C2.0", "C2.1", "C2.2", "C2.3", "C2.4", "G2"}};
+  return names[rate_mode];
+}
+
+std::string path(const char* name) { return testsupport::sharedDir() + "/g729/vectors/" + name; }
+
+class EncoderConformance : public ::testing::TestWithParam<EncoderVector> {};
+
+TEST_P(EncoderConformance, BitExact) {
+  QUILLO_REQUIRE_SHARED();
+  const EncoderVector& v = GetParam();
+  std::vector<uint8_t> input, expected;
+  ASSERT_TRUE(testsupport::readFile(path(v.input), input)) << v.input;
+  ASSERT_TRUE(testsupport::readFile(path(v.bitstream), expected)) << v.bitstream;
+  std::vector<int16_t> speech = testsupport::toSamples(input);
+  std::string rates = v.rates;
+
+  encoder_program_start();
+  size_t offset = 0;
+  int frames = 0, matched = 0;
+  std::string first;
+  std::vector<int> differ(18, 0);
+  int limit = v.compare > 0 ? v.compare : (int)(speech.size() / FRAME_SAMPLES);
+  for (int f = 0; f < limit; f++) {
+    int rate = rates[f % rates.size()] - '0';
+    Word16 params[FRAME_PARAMS_WORDS];
+    encode_frame_params(&speech[(size_t)f * FRAME_SAMPLES], rate, params);
+    G192Frame want;
+    ASSERT_EQ(g192_read_frame(expected.data(), expected.size(), &offset, &want), G192_FRAME)
+        << v.bitstream << " frame " << f;
+    ASSERT_EQ(want.rate_mode, rate) << v.bitstream << " frame " << f;
+    Word16 want_params[FRAME_PARAMS_WORDS] = {};
+    unpack_frame(want.bytes, rate, want_params);
+    const std::vector<std::string>& names = fieldNames(rate);
+    int from = rate == Rate118 ? 3 : 2, name0 = rate == Rate118 ? 1 : 0;
+    bool equal = true;
+    for (size_t k = name0; k < names.size(); k++) {
+      int w = from + (int)(k - name0);
+      if (params[w] == want_params[w]) continue;
+      differ[k]++;
+      if (equal && first.empty()) {
+        std::ostringstream s;
+        s << "frame " << f << " field " << names[k] << ": expected " << want_params[w] << ", got "
+          << params[w];
+        first = s.str();
+      }
+      equal = false;
+    }
+    frames++;
+    matched += equal;
+  }
+  std::ostringstream summary;
+  summary << v.input << ": " << matched << " of " << frames << " frames equal";
+  if (!first.empty()) {
+    summary << "; first difference " << first << "; frames differing per field:";
+    const std::vector<std::string>& names = fieldNames(rates[0] - '0');
+    for (size_t k = 0; k < names.size(); k++)
+      if (differ[k]) summary << " " << names[k] << " " << differ[k];
+  }
+  std::printf("%s\n", summary.str().c_str());
+  EXPECT_EQ(matched, frames) << summary.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(Vectors, EncoderConformance, ::testing::ValuesIn(VECTORS));
+
+}  // namespace
