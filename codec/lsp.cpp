@@ -28,11 +28,10 @@ void rearrange_lsf(Word16* r, Word16 gap) {
   }
 }
 
-void predict_lsf(const Word16* r, Word16 mode, Word16* lsf) {
+void predict_lsf(const Word16 (*memory)[10], const Word16* r, Word16 mode, Word16* lsf) {
   for (int j = 0; j < LSP_ORDER; j++) {
     Word32 acc = L_mult(r[j], MA_PREDICTOR_SUM[mode][j]);
-    for (int k = 0; k < 4; k++)
-      acc = L_mac(acc, lsp_decoder_state.ma_memory[k][j], MA_PREDICTOR[mode][k][j]);
+    for (int k = 0; k < 4; k++) acc = L_mac(acc, memory[k][j], MA_PREDICTOR[mode][k][j]);
     lsf[j] = extract_h(acc);
   }
 }
@@ -60,11 +59,10 @@ void stabilize_lsf(Word16* lsf) {
   }
 }
 
-void update_ma_memory(const Word16* r) {
+void update_ma_memory(Word16 (*memory)[10], const Word16* r) {
   for (int k = 3; k > 0; k--)
-    for (int j = 0; j < LSP_ORDER; j++)
-      lsp_decoder_state.ma_memory[k][j] = lsp_decoder_state.ma_memory[k - 1][j];
-  for (int j = 0; j < LSP_ORDER; j++) lsp_decoder_state.ma_memory[0][j] = r[j];
+    for (int j = 0; j < LSP_ORDER; j++) memory[k][j] = memory[k - 1][j];
+  for (int j = 0; j < LSP_ORDER; j++) memory[0][j] = r[j];
 }
 
 void lsf_to_lsp(const Word16* lsf, Word16* lsp) {
@@ -78,23 +76,31 @@ void lsf_to_lsp(const Word16* lsf, Word16* lsp) {
   }
 }
 
-void decode_lsp(const Word16* words, Word16* lsp) {
+void lsf_codebook_vector(Word16 i1, Word16 i2, Word16 i3, Word16* r) {
+  for (int j = 0; j < 5; j++) r[j] = add(LSP_CB1[i1][j], LSP_CB2[i2][j]);
+  for (int j = 5; j < LSP_ORDER; j++) r[j] = add(LSP_CB1[i1][j], LSP_CB2[i3][j]);
+  rearrange_lsf(r, 10);
+  rearrange_lsf(r, 5);
+}
+
+void reconstruct_lsp(Word16 (*memory)[10], const Word16* words, Word16* lsp) {
   Word16 mode = (Word16)(shr(words[0], 7) & 1);
   Word16 i1 = (Word16)(words[0] & 127);
   Word16 i2 = (Word16)(shr(words[1], 5) & 31);
   Word16 i3 = (Word16)(words[1] & 31);
 
   Word16 r[10];
-  for (int j = 0; j < 5; j++) r[j] = add(LSP_CB1[i1][j], LSP_CB2[i2][j]);
-  for (int j = 5; j < LSP_ORDER; j++) r[j] = add(LSP_CB1[i1][j], LSP_CB2[i3][j]);
-  rearrange_lsf(r, 10);
-  rearrange_lsf(r, 5);
+  lsf_codebook_vector(i1, i2, i3, r);
 
   Word16 lsf[10];
-  predict_lsf(r, mode, lsf);
+  predict_lsf(memory, r, mode, lsf);
   stabilize_lsf(lsf);
-  update_ma_memory(r);
+  update_ma_memory(memory, r);
   lsf_to_lsp(lsf, lsp);
+}
+
+void decode_lsp(const Word16* words, Word16* lsp) {
+  reconstruct_lsp(lsp_decoder_state.ma_memory, words, lsp);
 }
 
 // Fast form of lsp_polynomial: the same steps in plain arithmetic. When the
@@ -158,9 +164,13 @@ void lsp_to_lpc(const Word16* lsp, Word16* a) {
   }
 }
 
+void lsp_midpoint(const Word16* old_lsp, const Word16* new_lsp, Word16* mid) {
+  for (int j = 0; j < LSP_ORDER; j++) mid[j] = add(shr(new_lsp[j], 1), shr(old_lsp[j], 1));
+}
+
 void interpolate_lpc(const Word16* old_lsp, const Word16* new_lsp, Word16* filters) {
   Word16 mid[10];
-  for (int j = 0; j < LSP_ORDER; j++) mid[j] = add(shr(new_lsp[j], 1), shr(old_lsp[j], 1));
+  lsp_midpoint(old_lsp, new_lsp, mid);
   lsp_to_lpc(mid, filters);
   lsp_to_lpc(new_lsp, filters + LPC_WORDS);
 }

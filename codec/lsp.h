@@ -33,26 +33,38 @@ void lsp_decoder_program_start();
 // two end repairs of the stability check each write a warning line.
 void decode_lsp(const Word16* words, Word16* lsp);
 
+// decode_lsp on the MA memory given (the decoder's, or the encoder's own copy
+// that mirrors it): 4 rows of 10 words, row 0 newest, advanced in place.
+void reconstruct_lsp(Word16 (*memory)[10], const Word16* words, Word16* lsp);
+
 // Writes 22 words to `filters`: the 11 Q12 coefficients of subframe 1 (from
 // the mid-point of old_lsp and new_lsp), then those of subframe 2 (new_lsp).
 void interpolate_lpc(const Word16* old_lsp, const Word16* new_lsp, Word16* filters);
+
+// The LSPs of subframe 1: half of each of old_lsp and new_lsp, summed.
+void lsp_midpoint(const Word16* old_lsp, const Word16* new_lsp, Word16* mid);
 
 // 10 LSPs (Q15) -> 11 LPC coefficients (Q12, a[0] = 4096).
 void lsp_to_lpc(const Word16* lsp, Word16* a);
 
 // The steps of decode_lsp and lsp_to_lpc, each on 10-word vectors.
 
+// The rearranged two-stage codebook vector (Q13) of first-stage row i1 and
+// second-stage rows i2 (lower five) and i3 (upper five): r (out).
+void lsf_codebook_vector(Word16 i1, Word16 i2, Word16 i3, Word16* r);
+
 // Pushes apart, in place, neighbours closer than `gap` (Q13).
 void rearrange_lsf(Word16* r, Word16 gap);
 
-// MA prediction of predictor `mode` (0 or 1) from r and the memory: lsf (out).
-void predict_lsf(const Word16* r, Word16 mode, Word16* lsf);
+// MA prediction of predictor `mode` (0 or 1) from r and the 4-row memory:
+// lsf (out).
+void predict_lsf(const Word16 (*memory)[10], const Word16* r, Word16 mode, Word16* lsf);
 
 // One ordering pass, end limits and minimum gaps, in place.
 void stabilize_lsf(Word16* lsf);
 
-// Shifts the MA memory by one frame and stores r as the newest row.
-void update_ma_memory(const Word16* r);
+// Shifts the 4-row MA memory by one frame and stores r as the newest row.
+void update_ma_memory(Word16 (*memory)[10], const Word16* r);
 
 // LSFs (Q13 radians) -> LSPs (Q15 cosines), by table interpolation.
 void lsf_to_lsp(const Word16* lsf, Word16* lsp);

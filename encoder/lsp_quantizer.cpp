@@ -1,9 +1,160 @@
 #include "encoder/lsp_quantizer.h"
 
+#include "codec/lsp.h"
+#include "codec/tables/tables.h"
+
+namespace {
+
+const Word16 FIRST_STAGE_SIZE = 128;
+const Word16 SECOND_STAGE_SIZE = 32;
+const Word16 HALF = 5;                  // LSFs per half of the second stage
+const Word16 LOW_EDGE = 1029 + 8192;    // 0.04 pi + 1.0, Q13
+const Word16 HIGH_EDGE = 23677 - 8192;  // 0.92 pi - 1.0, Q13
+const Word16 WEIGHT_SLOPE = 20480;      // 10.0, Q11
+const Word16 MIDDLE_WEIGHT = 19661;     // 1.2, Q14
+
+}  // namespace
+
 LspQuantizerState lsp_quantizer_state;
 
-void reset_lsp_quantizer() {}
+void reset_lsp_quantizer() {
+  for (int k = 0; k < 4; k++)
+    for (int j = 0; j < LSP_ORDER; j++) lsp_quantizer_state.freq_prev[k][j] = LSF_RESET[j];
+}
+
+// LSPs (Q15 cosines) -> LSFs (Q13 radians) by the arc-cosine slopes between
+// the LSF_COS points, searched downwards as the LSPs fall with rising index.
+static void lsp_to_lsf(const Word16* lsp, Word16* lsf) {
+  Word16 ind = 63;
+  for (int i = LSP_ORDER - 1; i >= 0; i--) {
+    while (sub(LSF_COS[ind], lsp[i]) < 0) {
+      ind = sub(ind, 1);
+      if (ind <= 0) break;
+    }
+    Word16 offset = sub(lsp[i], LSF_COS[ind]);
+    Word32 t = L_mult(LSF_ACOS_SLOPE[ind], offset);
+    Word16 freq = add(shl(ind, 9), extract_l(L_shr(t, 12)));  // fraction of 2 pi, Q16
+    lsf[i] = mult(freq, 25736);                               // 2 pi in Q12
+  }
+}
+
+// Weight of each LSF (normalised Q11 << shift): 1 + 10 (d - 1)^2 where the
+// distance d of its neighbours is below 1, else 1; the two middle ones get
+// 1.2 times that; all are shifted so the largest has no leading zeros.
+static void lsf_weights(const Word16* lsf, Word16* w) {
+  Word16 d[10];
+  d[0] = sub(lsf[1], LOW_EDGE);
+  for (int i = 1; i < LSP_ORDER - 1; i++) d[i] = sub(sub(lsf[i + 1], lsf[i - 1]), 8192);
+  d[LSP_ORDER - 1] = sub(HIGH_EDGE, lsf[LSP_ORDER - 2]);
+  for (int i = 0; i < LSP_ORDER; i++) {
+    if (d[i] > 0) {
+      w[i] = 2048;
+    } else {
+      Word16 sq = extract_h(L_shl(L_mult(d[i], d[i]), 2));
+      w[i] = add(extract_h(L_shl(L_mult(sq, WEIGHT_SLOPE), 2)), 2048);
+    }
+  }
+  w[4] = extract_h(L_shl(L_mult(w[4], MIDDLE_WEIGHT), 1));
+  w[5] = extract_h(L_shl(L_mult(w[5], MIDDLE_WEIGHT), 1));
+  Word16 largest = 0;
+  for (int i = 0; i < LSP_ORDER; i++)
+    if (sub(w[i], largest) > 0) largest = w[i];
+  Word16 shift = norm_s(largest);
+  for (int i = 0; i < LSP_ORDER; i++) w[i] = shl(w[i], shift);
+}
+
+// The prediction residual of predictor `mode`: (lsf - sum of the memory
+// rows weighted by MA_PREDICTOR) / MA_PREDICTOR_SUM, Q13 (target, out).
+static void prediction_residual(const Word16* lsf, Word16 mode, Word16* target) {
+  for (int j = 0; j < LSP_ORDER; j++) {
+    Word32 t = L_deposit_h(lsf[j]);
+    for (int k = 0; k < 4; k++)
+      t = L_msu(t, lsp_quantizer_state.freq_prev[k][j], MA_PREDICTOR[mode][k][j]);
+    t = L_mult(extract_h(t), MA_PREDICTOR_SUM_INV[mode][j]);
+    target[j] = extract_h(L_shl(t, 3));
+  }
+}
+
+// Takes row k as the best so far when its distance is smaller (the first of
+// equal distances stays).
+static void keep_nearer(Word32 dist, Word16 k, Word32* best_dist, Word16* best) {
+  if (L_sub(dist, *best_dist) < 0) {
+    *best_dist = dist;
+    *best = k;
+  }
+}
+
+// The first-stage row nearest to the target, unweighted.
+static Word16 search_first_stage(const Word16* target) {
+  Word16 best = 0;
+  Word32 best_dist = MAX_32;
+  for (int i = 0; i < FIRST_STAGE_SIZE; i++) {
+    Word32 dist = 0;
+    for (int j = 0; j < LSP_ORDER; j++) {
+      Word16 e = sub(target[j], LSP_CB1[i][j]);
+      dist = L_mac(dist, e, e);
+    }
+    keep_nearer(dist, (Word16)i, &best_dist, &best);
+  }
+  return best;
+}
+
+// The second-stage row whose words from..from+4 best match what is left of
+// the target after the first stage, by weighted distance.
+static Word16 search_second_stage(const Word16* target, const Word16* first, const Word16* w,
+                                  int from) {
+  Word16 left[10];
+  for (int j = from; j < from + HALF; j++) left[j] = sub(target[j], first[j]);
+  Word16 best = 0;
+  Word32 best_dist = MAX_32;
+  for (int k = 0; k < SECOND_STAGE_SIZE; k++) {
+    Word32 dist = 0;
+    for (int j = from; j < from + HALF; j++) {
+      Word16 e = sub(left[j], LSP_CB2[k][j]);
+      dist = L_mac(dist, mult(w[j], e), e);
+    }
+    keep_nearer(dist, (Word16)k, &best_dist, &best);
+  }
+  return best;
+}
+
+// Weighted distance of the codebook vector r from the target, both scaled
+// by MA_PREDICTOR_SUM so that it measures the error of the predicted LSFs.
+static Word32 predicted_distance(const Word16* w, const Word16* r, const Word16* target,
+                                 Word16 mode) {
+  Word32 dist = 0;
+  for (int j = 0; j < LSP_ORDER; j++) {
+    Word16 e = mult(sub(r[j], target[j]), MA_PREDICTOR_SUM[mode][j]);
+    Word16 we = extract_h(L_shl(L_mult(w[j], e), 4));
+    dist = L_mac(dist, we, e);
+  }
+  return dist;
+}
+
+// For each predictor: the residual target, the first stage, the two halves
+// of the second stage; the predictor with the smaller distance wins (the
+// first on a tie). The winner is then decoded exactly as the decoder will,
+// which advances the memory.
 void quantize_lsp(const Word16* lsp, Word16* lsp_q, Word16* indices) {
-  for (int i = 0; i < 10; i++) lsp_q[i] = lsp[i];
-  indices[0] = indices[1] = 0;
+  Word16 lsf[10], w[10];
+  lsp_to_lsf(lsp, lsf);
+  lsf_weights(lsf, w);
+
+  Word16 words[2][2];
+  Word32 dist[2];
+  for (Word16 mode = 0; mode < 2; mode++) {
+    Word16 target[10], r[10];
+    prediction_residual(lsf, mode, target);
+    Word16 i1 = search_first_stage(target);
+    Word16 i2 = search_second_stage(target, LSP_CB1[i1], w, 0);
+    Word16 i3 = search_second_stage(target, LSP_CB1[i1], w, HALF);
+    lsf_codebook_vector(i1, i2, i3, r);
+    dist[mode] = predicted_distance(w, r, target, mode);
+    words[mode][0] = (Word16)(mode << 7 | i1);
+    words[mode][1] = (Word16)(i2 << 5 | i3);
+  }
+  Word16 mode = L_sub(dist[1], dist[0]) < 0 ? 1 : 0;
+  indices[0] = words[mode][0];
+  indices[1] = words[mode][1];
+  reconstruct_lsp(lsp_quantizer_state.freq_prev, indices, lsp_q);
 }
