@@ -17,7 +17,8 @@ extern LevinsonState levinson_state;
 void reset_lp_analysis();
 
 // Windowed autocorrelation r[0..10] of x[0..239] as DPF halves (r_h, r_l),
-// normalised; r[0] includes the white-noise correction.
+// normalised. The white-noise correction (r[0] times 1.0001) is applied by
+// the lag window, whose entries carry the factor 1 / 1.0001.
 void lp_autocorrelation(const Word16* x, Word16* r_h, Word16* r_l);
 
 // Multiplies r[1..10] by the lag window, in place.
@@ -28,7 +29,7 @@ void lp_lag_window(Word16* r_h, Word16* r_l);
 void levinson(const Word16* r_h, const Word16* r_l, Word16* a, Word16* rc);
 
 // a[0..10] (Q12) -> 10 LSPs (Q15); old_lsp is used when fewer than 10 roots
-// are found.
+// are found. (In lsp_roots.cpp.)
 void lpc_to_lsp(const Word16* a, Word16* lsp, const Word16* old_lsp);
 
 // The unquantised filter of the first subframe from the mid-point of old_lsp
