@@ -5,42 +5,49 @@
 
 #include "codec/decoder.h"
 #include "codec/filters.h"
+#include "codec/frame_decoder.h"
+#include "codec/gain.h"
+#include "codec/pitch.h"
 #include "codec/lsp.h"
 #include "codec/tables/tables.h"
 #include "encoder/lp_analysis.h"
 #include "encoder/lsp_quantizer.h"
 #include "encoder/preprocess.h"
+#include "encoder/acelp_search.h"
+#include "encoder/gain_quantizer.h"
+#include "encoder/pitch_search.h"
+#include "encoder/taming.h"
+#include "encoder/weighting.h"
 
 namespace {
 
 const Word16 SUBFRAME = 40;
 const Word16 FRAME = 80;
-const Word16 LOOKAHEAD = 40;
 const Word16 SPEECH_BUFFER = 240;  // the analysis window: 120 past, the frame, the look-ahead
+const Word16 FRAME_START = 120;    // the frame coded now; 40 samples of look-ahead follow
+const Word16 EXC_HISTORY = PIT_MAX + 11;  // past excitation the pitch search and vector read
+const Word16 GPCLIP = 15564;              // 0.95, Q14: pitch gain limit while taming
 
 struct EncoderState {
-  Word16 speech[SPEECH_BUFFER];  // pre-processed speech; the new frame arrives at 160
-  Word16 lsp_old[10];            // unquantised LSPs of the previous frame, Q15
-  Word16 lsp_old_q[10];          // quantised LSPs of the previous frame, Q15
+  Word16 speech[SPEECH_BUFFER];     // pre-processed speech; the new frame arrives at 160
+  Word16 wsp[PIT_MAX + FRAME];      // weighted speech, PIT_MAX past samples first
+  Word16 exc[EXC_HISTORY + FRAME];  // excitation, EXC_HISTORY past samples first
+  Word16 lsp_old[10];               // unquantised LSPs of the previous frame, Q15
+  Word16 lsp_old_q[10];             // quantised LSPs of the previous frame, Q15
+  Word16 mem_w[10];                 // weighting filter memory of the weighted speech
+  Word16 mem_w0[10];                // weighting filter memory of the target
+  Word16 mem_err[10 + SUBFRAME];    // speech minus synthesis: 10 past samples, then the subframe
+  Word16 mem_syn[10];               // synthesis filter memory
+  Word16 sharp;                     // pitch sharpening factor, Q14
 };
 
 EncoderState state;
 
-}  // namespace
-
-void encoder_program_start() {
-  state = EncoderState{};
-  for (int i = 0; i < 10; i++) state.lsp_old[i] = state.lsp_old_q[i] = LSP_START[i];
-  reset_input_highpass();
-  reset_lp_analysis();
-  reset_lsp_quantizer();
-}
-
 // LP analysis of the window and the LSP quantisation: the unquantised
 // filters of both subframes (a, 22 words), the quantised ones (aq), the
 // two LSP words.
-static void analyse_frame(Word16* a, Word16* aq, Word16* lsf_int, Word16* lsf_new, Word16* rc,
-                          Word16* lsp_indices) {
+void analyse_frame(Word16* a, Word16* aq, Word16* lsf_int, Word16* lsf_new, Word16* rc,
+                   Word16* lsp_indices) {
   Word16 r_h[11], r_l[11];
   Word16 lsp_new[10], lsp_new_q[10];
   lp_autocorrelation(state.speech, r_h, r_l);
@@ -56,21 +63,133 @@ static void analyse_frame(Word16* a, Word16* aq, Word16* lsf_int, Word16* lsf_ne
   }
 }
 
+// Weighted speech of both subframes into wsp (after its history).
+void weight_speech(const Word16* a, const Word16* gamma1, const Word16* gamma2) {
+  Word16 ap1[11], ap2[11];
+  for (int k = 0; k < 2; k++) {
+    Word16* out = state.wsp + PIT_MAX + k * SUBFRAME;
+    weight_lpc(a + 11 * k, gamma1[k], 10, ap1);
+    weight_lpc(a + 11 * k, gamma2[k], 10, ap2);
+    residual_filter(10, ap1, state.speech + FRAME_START + k * SUBFRAME, out, SUBFRAME);
+    synthesis_filter(10, ap2, out, out, SUBFRAME, state.mem_w, 1);
+  }
+}
+
+}  // namespace
+
+void encoder_program_start() {
+  state = EncoderState{};
+  for (int i = 0; i < 10; i++) state.lsp_old[i] = state.lsp_old_q[i] = LSP_START[i];
+  state.sharp = SHARPENING_MIN;
+  reset_input_highpass();
+  reset_lp_analysis();
+  reset_lsp_quantizer();
+  reset_weighting();
+  reset_taming();
+  reset_gain_quantizer();
+  acelp_search_state = AcelpSearchState{};
+}
+
 void encode_frame_params(const Word16* speech, int rate_mode, Word16* params) {
   if (rate_mode != Rate64 && rate_mode != Rate80) rate_mode = Rate118;
   for (int i = 0; i < FRAME_PARAMS_WORDS; i++) params[i] = 0;
   params[1] = (Word16)(rate_mode + 2);
+  Word16* ana = params + 2;
 
   Word16* frame = state.speech + SPEECH_BUFFER - FRAME;
   for (int i = 0; i < FRAME; i++) frame[i] = speech[i];
   input_highpass(frame, FRAME);
 
   Word16 a[22], aq[22], lsf_int[10], lsf_new[10], rc[10];
-  analyse_frame(a, aq, lsf_int, lsf_new, rc, params + 2);
-  (void)LOOKAHEAD;
-  (void)SUBFRAME;
+  analyse_frame(a, aq, lsf_int, lsf_new, rc, ana);
+  ana += 2;
+  Word16 gamma1[2], gamma2[2];
+  adapt_weighting(lsf_int, lsf_new, rc, gamma1, gamma2);
+  weight_speech(a, gamma1, gamma2);
+
+  Word16 t_op = open_loop_pitch(state.wsp + PIT_MAX, FRAME);
+  Word16 t0_min = sub(t_op, 3);
+  if (sub(t0_min, PIT_MIN) < 0) t0_min = PIT_MIN;
+  Word16 t0_max = add(t0_min, 6);
+  if (sub(t0_max, PIT_MAX) > 0) {
+    t0_max = PIT_MAX;
+    t0_min = sub(t0_max, 6);
+  }
+
+  for (int k = 0; k < 2; k++) {
+    Word16 start = (Word16)(k * SUBFRAME);
+    const Word16* A = a + 11 * k;
+    const Word16* Aq = aq + 11 * k;
+    const Word16* sp = state.speech + FRAME_START + start;
+    Word16* exc = state.exc + EXC_HISTORY + start;
+    Word16 ap1[11], ap2[11];
+    weight_lpc(A, gamma1[k], 10, ap1);
+    weight_lpc(A, gamma2[k], 10, ap2);
+
+    // Impulse response of the weighted synthesis filter W(z) / Aq(z).
+    Word16 h1[SUBFRAME] = {}, zero[10] = {};
+    for (int i = 0; i <= 10; i++) h1[i] = ap1[i];
+    synthesis_filter(10, Aq, h1, h1, SUBFRAME, zero, 0);
+    synthesis_filter(10, ap2, h1, h1, SUBFRAME, zero, 0);
+
+    // Target: the weighted error of the residual without the past's ringing.
+    Word16 xn[SUBFRAME];
+    Word16* error = state.mem_err + 10;
+    residual_filter(10, Aq, sp, exc, SUBFRAME);
+    synthesis_filter(10, Aq, exc, error, SUBFRAME, state.mem_err, 0);
+    residual_filter(10, ap1, error, xn, SUBFRAME);
+    synthesis_filter(10, ap2, xn, xn, SUBFRAME, state.mem_w0, 0);
+
+    // Adaptive codebook.
+    Word16 frac;
+    Word16 T0 = closed_loop_pitch(exc, xn, h1, t0_min, t0_max, start, &frac);
+    Word16 index = encode_pitch_lag(T0, frac, &t0_min, &t0_max, start);
+    *ana++ = index;
+    if (k == 0) *ana++ = check_pitch_parity(index, 0);
+    adaptive_codebook_vector(exc, T0, frac, SUBFRAME);
+    Word16 y1[SUBFRAME], g_coeff[4];
+    convolve_subframe(exc, h1, y1);
+    Word16 gain_pit = pitch_gain(xn, y1, g_coeff);
+    Word16 taming = taming_needed(T0, frac);
+    if (taming == 1 && sub(gain_pit, GPCLIP) > 0) gain_pit = GPCLIP;
+    Word16 xn2[SUBFRAME];
+    for (int i = 0; i < SUBFRAME; i++)
+      xn2[i] = sub(xn[i], extract_h(L_shl(L_mult(y1[i], gain_pit), 1)));
+
+    // Fixed codebook.
+    Word16 code[SUBFRAME], y2[SUBFRAME], sign;
+    *ana++ = acelp_search_80(xn2, h1, T0, state.sharp, start, code, y2, &sign);
+    *ana++ = sign;
+
+    // Gains.
+    Word16 coeff[5], exp_coeff[5];
+    coeff[0] = g_coeff[0];
+    exp_coeff[0] = negate(g_coeff[1]);
+    coeff[1] = negate(g_coeff[2]);
+    exp_coeff[1] = negate(add(g_coeff[3], 1));
+    gain_correlations(xn, y1, y2, coeff, exp_coeff);
+    Word16 gain_code;
+    *ana++ = quantize_gains_80(code, coeff, exp_coeff, taming, &gain_pit, &gain_code);
+
+    state.sharp = gain_pit;
+    if (sub(state.sharp, SHARPENING_MAX) > 0) state.sharp = SHARPENING_MAX;
+    if (sub(state.sharp, SHARPENING_MIN) < 0) state.sharp = SHARPENING_MIN;
+
+    build_excitation(exc, code, gain_pit, gain_code);
+    update_taming(gain_pit, T0);
+    Word16 synth[SUBFRAME];
+    synthesis_filter(10, Aq, exc, synth, SUBFRAME, state.mem_syn, 1);
+    for (int i = SUBFRAME - 10, j = 0; i < SUBFRAME; i++, j++) {
+      state.mem_err[j] = sub(sp[i], synth[i]);
+      Word16 t = extract_h(L_shl(L_mult(y1[i], gain_pit), 1));
+      Word16 c = extract_h(L_shl(L_mult(y2[i], gain_code), 2));
+      state.mem_w0[j] = sub(xn[i], add(t, c));
+    }
+  }
 
   for (int i = 0; i < SPEECH_BUFFER - FRAME; i++) state.speech[i] = state.speech[i + FRAME];
+  for (int i = 0; i < PIT_MAX; i++) state.wsp[i] = state.wsp[i + FRAME];
+  for (int i = 0; i < EXC_HISTORY; i++) state.exc[i] = state.exc[i + FRAME];
 }
 
 void encode_frame(const Word16* speech, int rate_mode, uint8_t* frame_bytes) {

@@ -1,0 +1,190 @@
+#include "encoder/acelp_search.h"
+
+#include "codec/frame_decoder.h"
+
+AcelpSearchState acelp_search_state;
+
+namespace {
+
+const Word16 SUBFRAME = 40;
+const Word16 STEP = 5;
+const Word16 POSITIONS = 8;  // per track
+const Word16 MAX_TIME = 75;  // last-level entries per frame, plus what is left over
+const Word16 FIRST_EXTRA = 30;
+const Word16 THRESHFCB = 13107;  // 0.4
+const Word16 W_DIAG = 2048;      // 1/16: energy weights
+const Word16 W_CROSS = 4096;     // 1/8
+
+// Correlations of the impulse response: cum[d][l] = sum over m = 0..l of
+// h[m] h[m + d], accumulated from m = 0 (Q31 as L_mac gives it).
+struct HCorrelation {
+  Word32 cum[SUBFRAME][SUBFRAME];
+};
+
+// The correlation of pulses at positions i and j as the search uses it.
+Word16 pair_correlation(const HCorrelation& c, int i, int j) {
+  int d = i > j ? i - j : j - i;
+  int last = i > j ? i : j;
+  return extract_h(c.cum[d][SUBFRAME - 1 - last]);
+}
+
+// The impulse response scaled for the largest precision of its energy.
+void scale_response(const Word16* H, Word16* h) {
+  Word32 cor = 0;
+  for (int i = 0; i < SUBFRAME; i++) cor = L_mac(cor, H[i], H[i]);
+  if (sub(extract_h(cor), 32000) > 0) {
+    for (int i = 0; i < SUBFRAME; i++) h[i] = shr(H[i], 1);
+  } else {
+    Word16 k = shr(norm_l(cor), 1);
+    for (int i = 0; i < SUBFRAME; i++) h[i] = shl(H[i], k);
+  }
+}
+
+void correlate_response(const Word16* h, HCorrelation* c) {
+  for (int d = 0; d < SUBFRAME; d++) {
+    Word32 s = 0;
+    for (int l = 0; l + d < SUBFRAME; l++) {
+      s = L_mac(s, h[l], h[l + d]);
+      c->cum[d][l] = s;
+    }
+  }
+}
+
+}  // namespace
+
+void target_correlation(const Word16* h, const Word16* x, Word16* dn) {
+  Word32 y32[SUBFRAME];
+  Word32 max = 0;
+  for (int i = 0; i < SUBFRAME; i++) {
+    Word32 s = 0;
+    for (int j = i; j < SUBFRAME; j++) s = L_mac(s, x[j], h[j - i]);
+    y32[i] = s;
+    s = L_abs(s);
+    if (L_sub(s, max) > 0L) max = s;
+  }
+  Word16 j = norm_l(max);
+  if (sub(j, 16) > 0) j = 16;
+  j = sub(18, j);
+  for (int i = 0; i < SUBFRAME; i++) dn[i] = extract_l(L_shr(y32[i], j));
+}
+
+Word16 acelp_search_80(const Word16* x, Word16* h, Word16 T0, Word16 sharp, Word16 subframe_start,
+                       Word16* code, Word16* y, Word16* sign) {
+  sharpen_code(h, T0, sharp);
+
+  static HCorrelation corr;  // work space, too large for the stack of small threads
+  Word16 hs[SUBFRAME];
+  scale_response(h, hs);
+  correlate_response(hs, &corr);
+  Word16 dn[SUBFRAME];
+  target_correlation(h, x, dn);
+
+  // Signs: each position's pulse takes the sign of its correlation.
+  Word16 p_sign[SUBFRAME];
+  for (int i = 0; i < SUBFRAME; i++) {
+    if (dn[i] >= 0) {
+      p_sign[i] = 0x7fff;
+    } else {
+      p_sign[i] = (Word16)0x8000;
+      dn[i] = negate(dn[i]);
+    }
+  }
+
+  // Energy terms: rr[t][p] the pulse energy at track t position p, cross[a][b]
+  // the sign-weighted correlations of tracks a < b.
+  Word16 diag[5][POSITIONS];
+  static Word16 cross[5][5][POSITIONS][POSITIONS];
+  for (int t = 0; t < 5; t++)
+    for (int p = 0; p < POSITIONS; p++)
+      diag[t][p] = pair_correlation(corr, t + STEP * p, t + STEP * p);
+  for (int a = 0; a < 3; a++)
+    for (int b = a + 1; b < 5; b++)
+      for (int p = 0; p < POSITIONS; p++)
+        for (int q = 0; q < POSITIONS; q++) {
+          int i = a + STEP * p, j = b + STEP * q;
+          cross[a][b][p][q] = mult(pair_correlation(corr, i, j), mult(p_sign[i], p_sign[j]));
+        }
+
+  // Threshold of the last level from the best and the mean of three pulses.
+  Word16 max0 = dn[0], max1 = dn[1], max2 = dn[2];
+  for (int i = 5; i < SUBFRAME; i += STEP) {
+    if (sub(dn[i], max0) > 0) max0 = dn[i];
+    if (sub(dn[i + 1], max1) > 0) max1 = dn[i + 1];
+    if (sub(dn[i + 2], max2) > 0) max2 = dn[i + 2];
+  }
+  max0 = add(add(max0, max1), max2);
+  Word32 L32 = 0;
+  for (int i = 0; i < SUBFRAME; i += STEP) {
+    L32 = L_mac(L32, dn[i], 1);
+    L32 = L_mac(L32, dn[i + 1], 1);
+    L32 = L_mac(L32, dn[i + 2], 1);
+  }
+  Word16 average = extract_l(L_shr(L32, 4));
+  Word16 thres = add(mult(sub(max0, average), THRESHFCB), average);
+
+  if (subframe_start == 0) acelp_search_state.extra = FIRST_EXTRA;
+  Word16 time = add(MAX_TIME, acelp_search_state.extra);
+  int ip0 = 0, ip1 = 1, ip2 = 2, ip3 = 3;
+  Word16 psc = 0, alpha = MAX_16;
+  for (int p0 = 0; p0 < POSITIONS; p0++) {
+    int i0 = STEP * p0;
+    Word16 ps0 = dn[i0];
+    Word32 alp0 = L_mult(diag[0][p0], W_DIAG);
+    for (int p1 = 0; p1 < POSITIONS; p1++) {
+      int i1 = 1 + STEP * p1;
+      Word16 ps1 = add(ps0, dn[i1]);
+      Word32 alp1 = L_mac(alp0, diag[1][p1], W_DIAG);
+      alp1 = L_mac(alp1, cross[0][1][p0][p1], W_CROSS);
+      for (int p2 = 0; p2 < POSITIONS; p2++) {
+        int i2 = 2 + STEP * p2;
+        Word16 ps2 = add(ps1, dn[i2]);
+        Word32 alp2 = L_mac(alp1, diag[2][p2], W_DIAG);
+        alp2 = L_mac(alp2, cross[0][2][p0][p2], W_CROSS);
+        alp2 = L_mac(alp2, cross[1][2][p1][p2], W_CROSS);
+        if (sub(ps2, thres) <= 0) continue;
+        for (int t3 = 3; t3 <= 4; t3++)
+          for (int p3 = 0; p3 < POSITIONS; p3++) {
+            int i3 = t3 + STEP * p3;
+            Word16 ps3 = add(ps2, dn[i3]);
+            Word32 alp3 = L_mac(alp2, diag[t3][p3], W_DIAG);
+            alp3 = L_mac(alp3, cross[0][t3][p0][p3], W_CROSS);
+            alp3 = L_mac(alp3, cross[1][t3][p1][p3], W_CROSS);
+            alp3 = L_mac(alp3, cross[2][t3][p2][p3], W_CROSS);
+            Word16 alp = extract_h(alp3);
+            Word16 ps3c = mult(ps3, ps3);
+            if (L_msu(L_mult(ps3c, alpha), psc, alp) > 0L) {
+              psc = ps3c;
+              alpha = alp;
+              ip0 = i0;
+              ip1 = i1;
+              ip2 = i2;
+              ip3 = i3;
+            }
+          }
+        time = sub(time, 1);
+        if (time <= 0) goto end_search;
+      }
+    }
+  }
+end_search:
+  acelp_search_state.extra = time;
+
+  const int pos[4] = {ip0, ip1, ip2, ip3};
+  for (int i = 0; i < SUBFRAME; i++) code[i] = y[i] = 0;
+  Word16 signs = 0;
+  for (int k = 0; k < 4; k++) {
+    bool positive = p_sign[pos[k]] > 0;
+    code[pos[k]] = shr(p_sign[pos[k]], 2);
+    for (int i = pos[k], j = 0; i < SUBFRAME; i++, j++)
+      y[i] = positive ? add(y[i], h[j]) : sub(y[i], h[j]);
+    if (positive) signs = (Word16)(signs | (1 << k));
+  }
+  *sign = signs;
+  sharpen_code(code, T0, sharp);
+
+  Word16 i3 = mult((Word16)ip3, 6554);  // ip3 / 5
+  Word16 j = sub((Word16)ip3, add(add(i3, shl(i3, 2)), 3));
+  Word16 q3 = add(shl(i3, 1), j);
+  return (Word16)(mult((Word16)ip0, 6554) | mult((Word16)ip1, 6554) << 3 |
+                  mult((Word16)ip2, 6554) << 6 | q3 << 9);
+}

@@ -1,0 +1,243 @@
+#include "encoder/pitch_search.h"
+
+#include "codec/basicop/dpf.h"
+#include "codec/basicop/mathfunc.h"
+#include "codec/tables/tables.h"
+
+namespace {
+
+const Word16 SUBFRAME = 40;
+const Word16 FRAME = 80;
+const Word16 THRESHPIT = 27853;  // 0.85: a shorter delay wins above this share
+const Word16 INTERP_TAPS = 4;    // taps on each side of the correlation interpolation
+const Word16 UP_SAMP = 3;
+
+// Largest correlation of signal[0..length-1] with signal[-lag..] over
+// lag_max down to lag_min (ties to the shorter lag), normalised by the
+// energy at that lag: *cor_max. Returns the lag.
+Word16 lag_max(const Word16* signal, Word16 length, Word16 lag_max_, Word16 lag_min,
+               Word16* cor_max) {
+  Word32 max = MIN_32;
+  Word16 best = lag_max_;
+  for (Word16 i = lag_max_; i >= lag_min; i--) {
+    Word32 t = 0;
+    for (int j = 0; j < length; j++) t = L_mac(t, signal[j], signal[j - i]);
+    if (L_sub(t, max) >= 0) {
+      max = t;
+      best = i;
+    }
+  }
+  Word32 energy = 0;
+  for (int j = 0; j < length; j++) energy = L_mac(energy, signal[j - best], signal[j - best]);
+  energy = L_inv_sqrt(energy);
+  Word16 max_h, max_l, ener_h, ener_l;
+  dpf_split(max, &max_h, &max_l);
+  dpf_split(energy, &ener_h, &ener_l);
+  *cor_max = extract_l(dpf_mpy(max_h, max_l, ener_h, ener_l));
+  return best;
+}
+
+// Normalised correlations corr[t_min..t_max] (corr indexed by delay) of xn
+// with the past excitation at each delay filtered by h.
+void normalized_correlation(const Word16* exc, const Word16* xn, const Word16* h, Word16 t_min,
+                            Word16 t_max, Word16* corr) {
+  Word16 excf[SUBFRAME], scaled[SUBFRAME];
+  int k = -t_min;
+  convolve_subframe(&exc[k], h, excf);
+  for (int j = 0; j < SUBFRAME; j++) scaled[j] = shr(excf[j], 2);
+  Word32 s = 0;
+  for (int j = 0; j < SUBFRAME; j++) s = L_mac(s, excf[j], excf[j]);
+  Word16* sig = excf;
+  Word16 h_fac = 15 - 12, scaling = 0;
+  if (L_sub(s, 67108864L) > 0) {  // energy above 2^26: work on excf / 4
+    sig = scaled;
+    h_fac = 15 - 12 - 2;
+    scaling = 2;
+  }
+  for (Word16 i = t_min; i <= t_max; i++) {
+    s = 0;
+    for (int j = 0; j < SUBFRAME; j++) s = L_mac(s, sig[j], sig[j]);
+    s = L_inv_sqrt(s);
+    Word16 norm_h, norm_l, corr_h, corr_l;
+    dpf_split(s, &norm_h, &norm_l);
+    s = 0;
+    for (int j = 0; j < SUBFRAME; j++) s = L_mac(s, xn[j], sig[j]);
+    dpf_split(s, &corr_h, &corr_l);
+    s = dpf_mpy(corr_h, corr_l, norm_h, norm_l);
+    corr[i] = extract_h(L_shl(s, 16));
+    if (i != t_max) {
+      k--;
+      for (int j = SUBFRAME - 1; j > 0; j--) {
+        s = L_shl(L_mult(exc[k], h[j]), h_fac);
+        sig[j] = add(extract_h(s), sig[j - 1]);
+      }
+      sig[0] = shr(exc[k], scaling);
+    }
+  }
+}
+
+// The correlation interpolated at x + frac/3 (frac -2..2).
+Word16 interpolate_correlation(const Word16* x, Word16 frac) {
+  if (frac < 0) {
+    frac = add(frac, UP_SAMP);
+    x--;
+  }
+  const Word16* c1 = &PITCH_INTERP_3[frac];
+  const Word16* c2 = &PITCH_INTERP_3[sub(UP_SAMP, frac)];
+  Word32 s = 0;
+  for (int i = 0, k = 0; i < INTERP_TAPS; i++, k += UP_SAMP) {
+    s = L_mac(s, x[-i], c1[k]);
+    s = L_mac(s, x[1 + i], c2[k]);
+  }
+  return round(s);
+}
+
+}  // namespace
+
+Word16 open_loop_pitch(const Word16* wsp, Word16 length) {
+  Word16 scaled_buffer[FRAME + PIT_MAX];
+  Word16* scaled = scaled_buffer + PIT_MAX;
+  if (length > FRAME) length = FRAME;
+  Overflow = 0;
+  Word32 t = 0;
+  for (int i = -PIT_MAX; i < length; i++) t = L_mac(t, wsp[i], wsp[i]);
+  // Scaled down when the energy overflows, up when it is below 2^20.
+  Word16 shift = 0;
+  if (Overflow == 1)
+    shift = -3;
+  else if (L_sub(t, 1048576L) < 0)
+    shift = 3;
+  for (int i = -PIT_MAX; i < length; i++)
+    scaled[i] = shift < 0 ? shr(wsp[i], 3) : shift > 0 ? shl(wsp[i], 3) : wsp[i];
+
+  // Three ranges, none holding a multiple of another's delays.
+  Word16 max1, max2, max3;
+  Word16 j = shl(PIT_MIN, 2);
+  Word16 p1 = lag_max(scaled, length, PIT_MAX, j, &max1);
+  Word16 i = sub(j, 1);
+  j = shl(PIT_MIN, 1);
+  Word16 p2 = lag_max(scaled, length, i, j, &max2);
+  i = sub(j, 1);
+  Word16 p3 = lag_max(scaled, length, i, PIT_MIN, &max3);
+  if (sub(mult(max1, THRESHPIT), max2) < 0) {
+    max1 = max2;
+    p1 = p2;
+  }
+  if (sub(mult(max1, THRESHPIT), max3) < 0) p1 = p3;
+  return p1;
+}
+
+Word16 closed_loop_pitch(const Word16* exc, const Word16* xn, const Word16* h, Word16 t0_min,
+                         Word16 t0_max, Word16 subframe_start, Word16* frac) {
+  Word16 corr_v[PIT_MAX + INTERP_TAPS + 1];
+  Word16 t_min = sub(t0_min, INTERP_TAPS);
+  Word16 t_max = add(t0_max, INTERP_TAPS);
+  Word16* corr = corr_v;  // indexed by delay
+  normalized_correlation(exc, xn, h, t_min, t_max, corr);
+
+  Word16 max = corr[t0_min];
+  Word16 lag = t0_min;
+  for (Word16 i = add(t0_min, 1); i <= t0_max; i++)
+    if (sub(corr[i], max) >= 0) {
+      max = corr[i];
+      lag = i;
+    }
+  if (subframe_start == 0 && sub(lag, 84) > 0) {
+    *frac = 0;
+    return lag;
+  }
+  max = interpolate_correlation(&corr[lag], -2);
+  Word16 best = -2;
+  for (Word16 f = -1; f <= 2; f++) {
+    Word16 c = interpolate_correlation(&corr[lag], f);
+    if (sub(c, max) > 0) {
+      max = c;
+      best = f;
+    }
+  }
+  if (best == -2) {
+    best = 1;
+    lag = sub(lag, 1);
+  }
+  if (best == 2) {
+    best = -1;
+    lag = add(lag, 1);
+  }
+  *frac = best;
+  return lag;
+}
+
+Word16 encode_pitch_lag(Word16 T0, Word16 frac, Word16* t0_min, Word16* t0_max,
+                        Word16 subframe_start) {
+  if (subframe_start != 0) {
+    Word16 i = sub(T0, *t0_min);
+    i = add(add(i, i), i);
+    return add(add(i, 2), frac);
+  }
+  Word16 index;
+  if (sub(T0, 85) <= 0)
+    index = add(sub(add(add(T0, T0), T0), 58), frac);
+  else
+    index = add(T0, 112);
+  *t0_min = sub(T0, 5);
+  if (sub(*t0_min, PIT_MIN) < 0) *t0_min = PIT_MIN;
+  *t0_max = add(*t0_min, 9);
+  if (sub(*t0_max, PIT_MAX) > 0) {
+    *t0_max = PIT_MAX;
+    *t0_min = sub(*t0_max, 9);
+  }
+  return index;
+}
+
+void convolve_subframe(const Word16* x, const Word16* h, Word16* y) {
+  for (int n = 0; n < SUBFRAME; n++) {
+    Word32 s = 0;
+    for (int i = 0; i <= n; i++) s = L_mac(s, x[i], h[n - i]);
+    y[n] = extract_h(L_shl(s, 3));
+  }
+}
+
+Word16 pitch_gain(const Word16* xn, const Word16* y1, Word16* g_coeff) {
+  Word16 scaled[SUBFRAME];
+  for (int i = 0; i < SUBFRAME; i++) scaled[i] = shr(y1[i], 2);
+
+  Word16 exp_yy, yy, exp_xy, xy;
+  Overflow = 0;
+  Word32 s = 1;
+  for (int i = 0; i < SUBFRAME; i++) s = L_mac(s, y1[i], y1[i]);
+  if (Overflow == 0) {
+    exp_yy = norm_l(s);
+    yy = round(L_shl(s, exp_yy));
+  } else {
+    s = 1;
+    for (int i = 0; i < SUBFRAME; i++) s = L_mac(s, scaled[i], scaled[i]);
+    exp_yy = norm_l(s);
+    yy = round(L_shl(s, exp_yy));
+    exp_yy = sub(exp_yy, 4);
+  }
+  Overflow = 0;
+  s = 0;
+  for (int i = 0; i < SUBFRAME; i++) s = L_mac(s, xn[i], y1[i]);
+  if (Overflow == 0) {
+    exp_xy = norm_l(s);
+    xy = round(L_shl(s, exp_xy));
+  } else {
+    s = 0;
+    for (int i = 0; i < SUBFRAME; i++) s = L_mac(s, xn[i], scaled[i]);
+    exp_xy = norm_l(s);
+    xy = round(L_shl(s, exp_xy));
+    exp_xy = sub(exp_xy, 2);
+  }
+  g_coeff[0] = yy;
+  g_coeff[1] = sub(15, exp_yy);
+  g_coeff[2] = xy;
+  g_coeff[3] = sub(15, exp_xy);
+  if (xy <= 0) {
+    g_coeff[3] = -15;
+    return 0;
+  }
+  Word16 gain = div_s(shr(xy, 1), yy);
+  gain = shr(gain, sub(exp_xy, exp_yy));
+  if (sub(gain, 19661) > 0) gain = 19661;  // 1.2
+  return gain;
+}
