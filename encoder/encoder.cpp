@@ -75,6 +75,103 @@ void weight_speech(const Word16* a, const Word16* gamma1, const Word16* gamma2) 
   }
 }
 
+// The rate-specific steps of a subframe. Each writes its fields at *ana and
+// advances it.
+
+// Delay index of the subframe (and the parity after the first at 8 and
+// 11.8 kbit/s); sets the second subframe's search range.
+void write_pitch_fields(int rate_mode, Word16 T0, Word16 frac, Word16* t0_min, Word16* t0_max,
+                        Word16 start, Word16** ana) {
+  (void)rate_mode;
+  Word16 index = encode_pitch_lag(T0, frac, t0_min, t0_max, start);
+  *(*ana)++ = index;
+  if (start == 0) *(*ana)++ = check_pitch_parity(index, 0);
+}
+
+// Fixed codebook: the innovation code (Q13) and its filtered form y2 (Q12).
+void search_fixed_codebook(int rate_mode, const Word16* xn2, Word16* h1, Word16 T0, Word16 start,
+                           Word16* code, Word16* y2, Word16** ana) {
+  (void)rate_mode;
+  Word16 sign;
+  *(*ana)++ = acelp_search_80(xn2, h1, T0, state.sharp, start, code, y2, &sign);
+  *(*ana)++ = sign;
+}
+
+// Gains: the quantised pitch gain (Q14) and code gain (Q1).
+void quantize_gains(int rate_mode, const Word16* code, const Word16* coeff, const Word16* exp_coeff,
+                    Word16 taming, Word16* gain_pit, Word16* gain_code, Word16** ana) {
+  (void)rate_mode;
+  *(*ana)++ = quantize_gains_80(code, coeff, exp_coeff, taming, gain_pit, gain_code);
+}
+
+// One subframe from its filters: a (unquantised), aq (quantised), the
+// weighting factors; t0_min/t0_max the delay range, updated for the next.
+void encode_subframe(int rate_mode, Word16 start, const Word16* A, const Word16* Aq, Word16 gamma1,
+                     Word16 gamma2, Word16* t0_min, Word16* t0_max, Word16** ana) {
+  const Word16* sp = state.speech + FRAME_START + start;
+  Word16* exc = state.exc + EXC_HISTORY + start;
+  Word16 ap1[11], ap2[11];
+  weight_lpc(A, gamma1, 10, ap1);
+  weight_lpc(A, gamma2, 10, ap2);
+
+  // Impulse response of the weighted synthesis filter W(z) / Aq(z).
+  Word16 h1[SUBFRAME] = {}, zero[10] = {};
+  for (int i = 0; i <= 10; i++) h1[i] = ap1[i];
+  synthesis_filter(10, Aq, h1, h1, SUBFRAME, zero, 0);
+  synthesis_filter(10, ap2, h1, h1, SUBFRAME, zero, 0);
+
+  // Target: the weighted error of the residual without the past's ringing.
+  // The residual stays in exc, where the pitch search reads it for delays
+  // shorter than the subframe.
+  Word16 xn[SUBFRAME];
+  Word16* error = state.mem_err + 10;
+  residual_filter(10, Aq, sp, exc, SUBFRAME);
+  synthesis_filter(10, Aq, exc, error, SUBFRAME, state.mem_err, 0);
+  residual_filter(10, ap1, error, xn, SUBFRAME);
+  synthesis_filter(10, ap2, xn, xn, SUBFRAME, state.mem_w0, 0);
+
+  // Adaptive codebook.
+  Word16 frac;
+  Word16 T0 = closed_loop_pitch(exc, xn, h1, *t0_min, *t0_max, start, &frac);
+  write_pitch_fields(rate_mode, T0, frac, t0_min, t0_max, start, ana);
+  adaptive_codebook_vector(exc, T0, frac, SUBFRAME);
+  Word16 y1[SUBFRAME], g_coeff[4];
+  convolve_subframe(exc, h1, y1);
+  Word16 gain_pit = pitch_gain(xn, y1, g_coeff);
+  Word16 taming = taming_needed(T0, frac);
+  if (taming == 1 && sub(gain_pit, GPCLIP) > 0) gain_pit = GPCLIP;
+  Word16 xn2[SUBFRAME];
+  for (int i = 0; i < SUBFRAME; i++)
+    xn2[i] = sub(xn[i], extract_h(L_shl(L_mult(y1[i], gain_pit), 1)));
+
+  Word16 code[SUBFRAME], y2[SUBFRAME];
+  search_fixed_codebook(rate_mode, xn2, h1, T0, start, code, y2, ana);
+
+  Word16 coeff[5], exp_coeff[5];
+  coeff[0] = g_coeff[0];
+  exp_coeff[0] = negate(g_coeff[1]);
+  coeff[1] = negate(g_coeff[2]);
+  exp_coeff[1] = negate(add(g_coeff[3], 1));
+  gain_correlations(xn, y1, y2, coeff, exp_coeff);
+  Word16 gain_code;
+  quantize_gains(rate_mode, code, coeff, exp_coeff, taming, &gain_pit, &gain_code, ana);
+
+  state.sharp = gain_pit;
+  if (sub(state.sharp, SHARPENING_MAX) > 0) state.sharp = SHARPENING_MAX;
+  if (sub(state.sharp, SHARPENING_MIN) < 0) state.sharp = SHARPENING_MIN;
+
+  build_excitation(exc, code, gain_pit, gain_code);
+  update_taming(gain_pit, T0);
+  Word16 synth[SUBFRAME];
+  synthesis_filter(10, Aq, exc, synth, SUBFRAME, state.mem_syn, 1);
+  for (int i = SUBFRAME - 10, j = 0; i < SUBFRAME; i++, j++) {
+    state.mem_err[j] = sub(sp[i], synth[i]);
+    Word16 t = extract_h(L_shl(L_mult(y1[i], gain_pit), 1));
+    Word16 c = extract_h(L_shl(L_mult(y2[i], gain_code), 2));
+    state.mem_w0[j] = sub(xn[i], add(t, c));
+  }
+}
+
 }  // namespace
 
 void encoder_program_start() {
@@ -94,7 +191,8 @@ void encode_frame_params(const Word16* speech, int rate_mode, Word16* params) {
   if (rate_mode != Rate64 && rate_mode != Rate80) rate_mode = Rate118;
   for (int i = 0; i < FRAME_PARAMS_WORDS; i++) params[i] = 0;
   params[1] = (Word16)(rate_mode + 2);
-  Word16* ana = params + 2;
+  // At 11.8 kbit/s word 2 is the LPC mode: 0, forward-adaptive.
+  Word16* ana = params + (rate_mode == Rate118 ? 3 : 2);
 
   Word16* frame = state.speech + SPEECH_BUFFER - FRAME;
   for (int i = 0; i < FRAME; i++) frame[i] = speech[i];
@@ -116,76 +214,9 @@ void encode_frame_params(const Word16* speech, int rate_mode, Word16* params) {
     t0_min = sub(t0_max, 6);
   }
 
-  for (int k = 0; k < 2; k++) {
-    Word16 start = (Word16)(k * SUBFRAME);
-    const Word16* A = a + 11 * k;
-    const Word16* Aq = aq + 11 * k;
-    const Word16* sp = state.speech + FRAME_START + start;
-    Word16* exc = state.exc + EXC_HISTORY + start;
-    Word16 ap1[11], ap2[11];
-    weight_lpc(A, gamma1[k], 10, ap1);
-    weight_lpc(A, gamma2[k], 10, ap2);
-
-    // Impulse response of the weighted synthesis filter W(z) / Aq(z).
-    Word16 h1[SUBFRAME] = {}, zero[10] = {};
-    for (int i = 0; i <= 10; i++) h1[i] = ap1[i];
-    synthesis_filter(10, Aq, h1, h1, SUBFRAME, zero, 0);
-    synthesis_filter(10, ap2, h1, h1, SUBFRAME, zero, 0);
-
-    // Target: the weighted error of the residual without the past's ringing.
-    Word16 xn[SUBFRAME];
-    Word16* error = state.mem_err + 10;
-    residual_filter(10, Aq, sp, exc, SUBFRAME);
-    synthesis_filter(10, Aq, exc, error, SUBFRAME, state.mem_err, 0);
-    residual_filter(10, ap1, error, xn, SUBFRAME);
-    synthesis_filter(10, ap2, xn, xn, SUBFRAME, state.mem_w0, 0);
-
-    // Adaptive codebook.
-    Word16 frac;
-    Word16 T0 = closed_loop_pitch(exc, xn, h1, t0_min, t0_max, start, &frac);
-    Word16 index = encode_pitch_lag(T0, frac, &t0_min, &t0_max, start);
-    *ana++ = index;
-    if (k == 0) *ana++ = check_pitch_parity(index, 0);
-    adaptive_codebook_vector(exc, T0, frac, SUBFRAME);
-    Word16 y1[SUBFRAME], g_coeff[4];
-    convolve_subframe(exc, h1, y1);
-    Word16 gain_pit = pitch_gain(xn, y1, g_coeff);
-    Word16 taming = taming_needed(T0, frac);
-    if (taming == 1 && sub(gain_pit, GPCLIP) > 0) gain_pit = GPCLIP;
-    Word16 xn2[SUBFRAME];
-    for (int i = 0; i < SUBFRAME; i++)
-      xn2[i] = sub(xn[i], extract_h(L_shl(L_mult(y1[i], gain_pit), 1)));
-
-    // Fixed codebook.
-    Word16 code[SUBFRAME], y2[SUBFRAME], sign;
-    *ana++ = acelp_search_80(xn2, h1, T0, state.sharp, start, code, y2, &sign);
-    *ana++ = sign;
-
-    // Gains.
-    Word16 coeff[5], exp_coeff[5];
-    coeff[0] = g_coeff[0];
-    exp_coeff[0] = negate(g_coeff[1]);
-    coeff[1] = negate(g_coeff[2]);
-    exp_coeff[1] = negate(add(g_coeff[3], 1));
-    gain_correlations(xn, y1, y2, coeff, exp_coeff);
-    Word16 gain_code;
-    *ana++ = quantize_gains_80(code, coeff, exp_coeff, taming, &gain_pit, &gain_code);
-
-    state.sharp = gain_pit;
-    if (sub(state.sharp, SHARPENING_MAX) > 0) state.sharp = SHARPENING_MAX;
-    if (sub(state.sharp, SHARPENING_MIN) < 0) state.sharp = SHARPENING_MIN;
-
-    build_excitation(exc, code, gain_pit, gain_code);
-    update_taming(gain_pit, T0);
-    Word16 synth[SUBFRAME];
-    synthesis_filter(10, Aq, exc, synth, SUBFRAME, state.mem_syn, 1);
-    for (int i = SUBFRAME - 10, j = 0; i < SUBFRAME; i++, j++) {
-      state.mem_err[j] = sub(sp[i], synth[i]);
-      Word16 t = extract_h(L_shl(L_mult(y1[i], gain_pit), 1));
-      Word16 c = extract_h(L_shl(L_mult(y2[i], gain_code), 2));
-      state.mem_w0[j] = sub(xn[i], add(t, c));
-    }
-  }
+  for (int k = 0; k < 2; k++)
+    encode_subframe(rate_mode, (Word16)(k * SUBFRAME), a + 11 * k, aq + 11 * k, gamma1[k],
+                    gamma2[k], &t0_min, &t0_max, &ana);
 
   for (int i = 0; i < SPEECH_BUFFER - FRAME; i++) state.speech[i] = state.speech[i + FRAME];
   for (int i = 0; i < PIT_MAX; i++) state.wsp[i] = state.wsp[i + FRAME];
