@@ -1,6 +1,7 @@
 #include "encoder/acelp_search.h"
 
 #include "codec/frame_decoder.h"
+#include "encoder/acelp_common.h"
 
 AcelpSearchState acelp_search_state;
 
@@ -15,80 +16,17 @@ const Word16 THRESHFCB = 13107;  // 0.4
 const Word16 W_DIAG = 2048;      // 1/16: energy weights
 const Word16 W_CROSS = 4096;     // 1/8
 
-// Correlations of the impulse response: cum[d][l] = sum over m = 0..l of
-// h[m] h[m + d], accumulated from m = 0 (Q31 as L_mac gives it).
-struct HCorrelation {
-  Word32 cum[SUBFRAME][SUBFRAME];
-};
-
-// The correlation of pulses at positions i and j as the search uses it.
-Word16 pair_correlation(const HCorrelation& c, int i, int j) {
-  int d = i > j ? i - j : j - i;
-  int last = i > j ? i : j;
-  return extract_h(c.cum[d][SUBFRAME - 1 - last]);
-}
-
-// The impulse response scaled for the largest precision of its energy.
-void scale_response(const Word16* H, Word16* h) {
-  Word32 cor = 0;
-  for (int i = 0; i < SUBFRAME; i++) cor = L_mac(cor, H[i], H[i]);
-  if (sub(extract_h(cor), 32000) > 0) {
-    for (int i = 0; i < SUBFRAME; i++) h[i] = shr(H[i], 1);
-  } else {
-    Word16 k = shr(norm_l(cor), 1);
-    for (int i = 0; i < SUBFRAME; i++) h[i] = shl(H[i], k);
-  }
-}
-
-void correlate_response(const Word16* h, HCorrelation* c) {
-  for (int d = 0; d < SUBFRAME; d++) {
-    Word32 s = 0;
-    for (int l = 0; l + d < SUBFRAME; l++) {
-      s = L_mac(s, h[l], h[l + d]);
-      c->cum[d][l] = s;
-    }
-  }
-}
-
 }  // namespace
-
-void target_correlation(const Word16* h, const Word16* x, Word16* dn) {
-  Word32 y32[SUBFRAME];
-  Word32 max = 0;
-  for (int i = 0; i < SUBFRAME; i++) {
-    Word32 s = 0;
-    for (int j = i; j < SUBFRAME; j++) s = L_mac(s, x[j], h[j - i]);
-    y32[i] = s;
-    s = L_abs(s);
-    if (L_sub(s, max) > 0L) max = s;
-  }
-  Word16 j = norm_l(max);
-  if (sub(j, 16) > 0) j = 16;
-  j = sub(18, j);
-  for (int i = 0; i < SUBFRAME; i++) dn[i] = extract_l(L_shr(y32[i], j));
-}
 
 Word16 acelp_search_80(const Word16* x, Word16* h, Word16 T0, Word16 sharp, Word16 subframe_start,
                        Word16* code, Word16* y, Word16* sign) {
   sharpen_code(h, T0, sharp);
 
-  static HCorrelation corr;  // work space, too large for the stack of small threads
-  Word16 hs[SUBFRAME];
-  scale_response(h, hs);
-  correlate_response(hs, &corr);
-  Word16 dn[SUBFRAME];
+  static ResponseCorrelation corr;  // work space, too large for the stack of small threads
+  correlate_response(h, &corr);
+  Word16 dn[SUBFRAME], p_sign[SUBFRAME];
   target_correlation(h, x, dn);
-
-  // Signs: each position's pulse takes the sign of its correlation.
-  Word16 p_sign[SUBFRAME];
-  for (int i = 0; i < SUBFRAME; i++) {
-    if (dn[i] >= 0) {
-      p_sign[i] = 0x7fff;
-    } else {
-      p_sign[i] = (Word16)0x8000;
-      dn[i] = negate(dn[i]);
-    }
-  }
+  choose_signs(dn, p_sign);
 
   // Energy terms: rr[t][p] the pulse energy at track t position p, cross[a][b]
   // the sign-weighted correlations of tracks a < b.
@@ -96,13 +34,13 @@ Word16 acelp_search_80(const Word16* x, Word16* h, Word16 T0, Word16 sharp, Word
   static Word16 cross[5][5][POSITIONS][POSITIONS];
   for (int t = 0; t < 5; t++)
     for (int p = 0; p < POSITIONS; p++)
-      diag[t][p] = pair_correlation(corr, t + STEP * p, t + STEP * p);
+      diag[t][p] = pulse_correlation(corr, t + STEP * p, t + STEP * p);
   for (int a = 0; a < 3; a++)
     for (int b = a + 1; b < 5; b++)
       for (int p = 0; p < POSITIONS; p++)
         for (int q = 0; q < POSITIONS; q++) {
           int i = a + STEP * p, j = b + STEP * q;
-          cross[a][b][p][q] = mult(pair_correlation(corr, i, j), mult(p_sign[i], p_sign[j]));
+          cross[a][b][p][q] = mult(pulse_correlation(corr, i, j), mult(p_sign[i], p_sign[j]));
         }
 
   // Threshold of the last level from the best and the mean of three pulses.
@@ -173,11 +111,8 @@ end_search:
   for (int i = 0; i < SUBFRAME; i++) code[i] = y[i] = 0;
   Word16 signs = 0;
   for (int k = 0; k < 4; k++) {
-    bool positive = p_sign[pos[k]] > 0;
-    code[pos[k]] = shr(p_sign[pos[k]], 2);
-    for (int i = pos[k], j = 0; i < SUBFRAME; i++, j++)
-      y[i] = positive ? add(y[i], h[j]) : sub(y[i], h[j]);
-    if (positive) signs = (Word16)(signs | (1 << k));
+    add_pulse((Word16)pos[k], p_sign[pos[k]], h, code, y);
+    if (p_sign[pos[k]] > 0) signs = (Word16)(signs | (1 << k));
   }
   *sign = signs;
   sharpen_code(code, T0, sharp);

@@ -18,7 +18,3 @@ extern AcelpSearchState acelp_search_state;
 // and returns the 13-bit position index.
 Word16 acelp_search_80(const Word16* x, Word16* h, Word16 T0, Word16 sharp, Word16 subframe_start,
                        Word16* code, Word16* y, Word16* sign);
-
-// The correlations of the target with the impulse response, scaled so that
-// their largest magnitude has at most 13 bits.
-void target_correlation(const Word16* h, const Word16* x, Word16* dn);
