@@ -1,4 +1,4 @@
-// The platform layer: exactly the window, wave-output and file-path services
+// The platform layer: exactly the window, wave-output and program-file services
 // the player relies on, and nothing more. One implementation per platform is
 // chosen by the build (Win32, SDL2, and a scripted fake for tests); the
 // dialog procedure and the playback engine are written once against this.
@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 typedef struct PlatformInstance* InstanceHandle;  // the running program module
 typedef struct PlatformWindow* WindowHandle;      // the dialog window
@@ -90,10 +91,23 @@ void platformSetTitle(WindowHandle window, const char* text);
 // Information message box with one OK button; returns when it is closed.
 void platformMessageBox(WindowHandle owner, const char* text, const char* caption);
 
+// --- Program file ----------------------------------------------------------
+
+// File names are passed as the platform names them: bytes on Linux, UTF-8 on
+// Windows (so that every character of a name survives, whatever the system's
+// code page). PLATFORM_PATH_BYTES holds any path the platform hands out,
+// terminating zero included: the longest Windows path, 32,767 UTF-16 units,
+// takes at most three bytes per unit.
+const size_t PLATFORM_PATH_BYTES = 3 * 32767 + 1;
+
 // Full path of the running program file into `buffer` (at most `size` bytes
 // with the terminating zero); returns its length. 0 on failure and when the
 // path does not fit: a cut path would name another file.
 size_t platformProgramPath(InstanceHandle instance, char* buffer, size_t size);
+
+// Opens the file named `path` for binary reading; the stream is read, sought
+// and closed with the standard file functions. Null when it cannot be opened.
+FILE* platformOpenForReading(const char* path);
 
 // --- Wave output (results: 0 success, nonzero failure) --------------------
 

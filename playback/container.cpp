@@ -55,7 +55,7 @@ int32_t readMessageHeader() {
   PlayerState& s = playerState;
   std::memset(s.headerBytes, 0, sizeof s.headerBytes);
   int64_t length = PAYLOAD_OFFSET;  // an unreadable file counts as one without payload
-  FILE* file = std::fopen(s.programPath, "rb");
+  FILE* file = platformOpenForReading(s.programPath);
   if (file) {
     int64_t told = fileLength(file);
     if (told >= 0) length = told;
@@ -78,7 +78,7 @@ void openPayloadAt() {
   PlayerState& s = playerState;
   closePayload();
   if (s.blockPosition > 0) s.blockPosition--;
-  s.payloadFile = std::fopen(s.programPath, "rb");
+  s.payloadFile = platformOpenForReading(s.programPath);
   if (!s.payloadFile) return;
   int64_t offset = FIRST_BLOCK_OFFSET + static_cast<int64_t>(s.blockPosition) * PAYLOAD_BLOCK_BYTES;
   // An offset the file functions cannot reach lies behind any readable file:

@@ -4,7 +4,8 @@
 //
 // These operations work on playerState: set programPath first, then
 // readMessageHeader once; openPayloadAt / readBlock / closePayload for each
-// playback.
+// playback. The file is opened through the platform, which takes the path
+// as it names files (platformOpenForReading).
 //
 // A program file that cannot be opened reads as a message without payload:
 // header bytes zero (6.4 kbit/s, no effect, depth 127), 0 s, 10,240-byte

@@ -8,10 +8,9 @@
 
 #include "platform/platform.h"
 
-// Room for the program file's path, terminating zero included. The Windows
-// player fills at most 260 characters (its module path); other builds and
-// the tool may name longer paths.
-const int PROGRAM_PATH_SIZE = 4096;
+// Room for the program file's path, terminating zero included: any path the
+// platform can hand out.
+const int PROGRAM_PATH_SIZE = static_cast<int>(PLATFORM_PATH_BYTES);
 
 // Bytes of the message header.
 const int HEADER_BYTES = 12;

@@ -10,11 +10,12 @@ static struct RefillState {
   bool primingPending;                // the next refill decodes its block twice
   int lastResult;                     // decode_block's result of the last decode
   Word16 scratch[BLOCK_MAX_SAMPLES];  // one block's PCM before it is copied to the buffer
-} refill = {false, BLOCK_REJECTED, {0}};
+} refill;  // zero at program start, and so not stored in the program file
 
 void startRefills(int8_t effectId, int8_t depth) {
   reset_block_decoder();
   refill.primingPending = true;
+  refill.lastResult = BLOCK_REJECTED;
   resetEffect(effectId, depth);
 }
 

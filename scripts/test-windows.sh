@@ -30,23 +30,37 @@ done
 
 stage_start=$(date +%s)
 elapsed() { echo "$(($(date +%s) - stage_start)) s"; }
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
 
 # --- Build -------------------------------------------------------------------
 jobs=$(nproc 2>/dev/null || echo 2)
-echo "== build: windows-tests"
-cmake --preset windows-tests >/dev/null
-cmake --build --preset windows-tests -j "$jobs"
-build=$root/build/windows-tests
-player=$build/platform/win32/Quillo.exe
-tool=${1:-$root/build/default/tools/quillo}
+tool=$(realpath -m "${1:-$root/build/default/tools/quillo}")
 if [ ! -x "$tool" ]; then
   cmake --preset default >/dev/null
   cmake --build --preset default -j "$jobs" --target quillo
 fi
+# The Windows sample is packed by the host build's tool.
+echo "== build: windows-tests"
+cmake --preset windows-tests -DQUILLO_HOST_TOOL="$tool" >/dev/null
+cmake --build --preset windows-tests -j "$jobs"
+build=$root/build/windows-tests
+player=$build/platform/win32/Quillo.exe
+sample=$build/samples/quillo-sample.exe
+[ -f "$sample" ] || fail "no $sample"
+# The 32-bit player is built (its size checked by the build) but cannot run here.
+echo "== build: windows-i686"
+cmake --preset windows-i686 >/dev/null
+cmake --build --preset windows-i686 -j "$jobs"
+player32=$root/build/windows-i686/platform/win32/quillo32.exe
+[ -f "$player32" ] || fail "no $player32"
 out=$build/wine-output
 rm -rf "$out"
 mkdir -p "$out"
-echo "== built ($(elapsed)); player $(stat -c %s "$player" 2>/dev/null) bytes"
+echo "== built ($(elapsed)); Quillo.exe $(cat "$player.size") bytes, quillo32.exe" \
+  "$(cat "$player32.size") bytes, each padded to $(stat -c %s "$player")"
 
 # --- Environment: display, sound server, Wine prefix ---------------------------
 work=$(mktemp -d /tmp/quillo-wine.XXXXXX)
@@ -71,10 +85,6 @@ wait_for() {
     [ "$(date +%s%N)" -lt "$deadline" ] || return 1
     sleep 0.05
   done
-}
-fail() {
-  echo "FAIL: $*"
-  exit 1
 }
 
 mkdir -p "$work/rt" "$work/home" "$work/pulse" "$work/cap"
@@ -103,8 +113,11 @@ cat >"$work/home/.asoundrc" <<EOF
 pcm.!default { type file; slave.pcm { type pulse; server "unix:$pulse_socket" } file "$capture" format "raw" }
 EOF
 
+# A UTF-8 locale, so that Wine reads the file names made below as they are
+# meant; its ANSI code page is then 1252, which has none of the characters
+# outside Latin script in those names.
 export WINEPREFIX=$work/wpfx WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-  HOME=$work/home XDG_RUNTIME_DIR=$work/rt
+  HOME=$work/home XDG_RUNTIME_DIR=$work/rt LC_ALL=C.UTF-8
 wine_ready=1
 mkdir -p "$WINEPREFIX"
 wineserver -p  # stays up between the programs until wineserver -k
@@ -155,9 +168,10 @@ make_message() {
     -o "$work/$1.exe" >/dev/null
 }
 
-# start_player NAME: runs message NAME; sets player_pid.
+# start_player NAME [PATH]: runs message NAME, or the program at PATH;
+# sets player_pid.
 start_player() {
-  (cd "$work" && exec wine "$work/$1.exe" >"$out/$1.log" 2>&1) &
+  (cd "$work" && exec wine "${2:-$work/$1.exe}" >"$out/$1.log" 2>&1) &
   player_pid=$!
 }
 player_exited() { ! [ -e "/proc/$player_pid" ] || grep -q '^[0-9]* ([^)]*) Z' "/proc/$player_pid/stat"; }
@@ -237,19 +251,41 @@ wait "$player_pid" || true
 echo "== no sound device: message box \"Can not open sound device.\" ($(($(date +%s) - t0)) s)"
 
 # 2. Playback to the end, captured: two silent buffers, then exactly the PCM
-#    that quillo decode gives for the same message.
+#    that quillo decode gives for the same message. The message plays where
+#    it was made, then copied into folders and under names with characters
+#    outside the ANSI code page, and under a path longer than MAX_PATH: each
+#    copy must find its own file, show the whole length and play it.
+long_folder=$work/long
+for i in 1 2 3; do long_folder+=/part$i-$(printf '%080d' 0); done
+places=(
+  "$work/short.exe"
+  "$work/Сообщения/short.exe"
+  "$work/Μηνύματα/μήνυμα.exe"
+  "$work/留言/メッセージ.exe"
+  "$work/🎙 voice/💌.exe"
+  "$long_folder/послание.exe"
+)
+# windows_length PATH: the length of PATH's Windows form in UTF-16 units.
+windows_length() {
+  python3 -c 'import sys; print(len(sys.argv[1].encode("utf-16-le")) // 2)' "$(winpath "$1")"
+}
+[ "$(windows_length "${places[-1]}")" -gt 260 ] || fail "the long path is not longer than MAX_PATH"
 set_audio alsa
-rm -f "$capture"
-t0=$(date +%s)
 "$tool" decode "$work/short.exe" -o "$work/short.raw" >/dev/null
-start_player short
 final=$(title_for 6 6)
-wait_for 20 title_is "$final" || fail "title never reached \"$final\" (last: \"$(dialog_title)\")"
-wait_for 10 capture_settled || fail "capture does not end"
-probe_windows
-[ "$(control enabled 1019)" = 1 ] || fail "Play is not enabled at the end of the message"
-cp "$capture" "$out/short-capture.raw"
-python3 - "$capture" "$work/short.raw" "$buffer_bytes" <<'PY' || fail "captured PCM differs"
+for place in "${places[@]}"; do
+  mkdir -p "$(dirname "$place")"
+  [ -f "$place" ] || cp "$work/short.exe" "$place"
+  rm -f "$capture"
+  t0=$(date +%s)
+  start_player short "$place"
+  wait_for 20 title_is "$final" ||
+    fail "$place: title never reached \"$final\" (last: \"$(dialog_title)\")"
+  wait_for 10 capture_settled || fail "$place: capture does not end"
+  probe_windows
+  [ "$(control enabled 1019)" = 1 ] || fail "$place: Play is not enabled at the end of the message"
+  cp "$capture" "$out/short-capture.raw"
+  python3 - "$capture" "$work/short.raw" "$buffer_bytes" <<'PY' || fail "$place: captured PCM differs"
 import sys
 cap = open(sys.argv[1], 'rb').read()
 want = bytes(2 * int(sys.argv[3])) + open(sys.argv[2], 'rb').read()
@@ -260,10 +296,12 @@ if cap[:len(want)] != want:
 print('== captured %d bytes: 2 silent buffers + %d bytes decoded, bit-exact; %d bytes after'
       % (len(cap), len(want) - 2 * int(sys.argv[3]), len(cap) - len(want)))
 PY
-echo "== played to the end, title \"$final\" ($(($(date +%s) - t0)) s)"
-key Escape
-wait_for 10 player_exited || fail "Escape does not end the player"
-wait "$player_pid" || true
+  key Escape
+  wait_for 10 player_exited || fail "$place: Escape does not end the player"
+  wait "$player_pid" || true
+  echo "== played to the end, title \"$final\": $(winpath "$place")" \
+    "($(windows_length "$place") characters, $(($(date +%s) - t0)) s)"
+done
 
 # 3. Stop, Play, Enter and Escape, with real clicks and keys, on the whole
 #    sample (26 blocks, 13 s).
@@ -310,11 +348,11 @@ focus_off_buttons() {
   done
 }
 
+# The Windows sample as the build packed it: the whole sample speech.
 t0=$(date +%s)
-make_message long 1309 0
-"$tool" decode "$work/long.exe" -o "$work/long.raw" >/dev/null
+"$tool" decode "$sample" -o "$work/long.raw" >/dev/null
 rm -f "$capture"
-start_player long
+start_player long "$sample"
 wait_for 15 title_is "$(title_for 26 4)" || fail "no progress to \"$(title_for 26 4)\""
 probe_windows
 [ "$(control enabled 1019)" = 0 ] || fail "Play is enabled while playing"

@@ -1,5 +1,5 @@
-// Dialog, controls, message box and program path through the Windows user
-// interface. The platform handles are the Windows handles themselves.
+// Dialog, controls and message box through the Windows user interface. The
+// platform handles are the Windows handles themselves.
 #include <windows.h>
 
 #include "platform/platform.h"
@@ -81,17 +81,4 @@ void platformSetTitle(WindowHandle window, const char* text) {
 
 void platformMessageBox(WindowHandle owner, const char* text, const char* caption) {
   MessageBoxA(toHwnd(owner), text, caption, MB_ICONINFORMATION);
-}
-
-size_t platformProgramPath(InstanceHandle instance, char* buffer, size_t size) {
-  if (!buffer || size == 0) return 0;
-  const size_t LONGEST_PATH = 32768;  // longest path Windows can hand out, with its zero
-  DWORD capacity = static_cast<DWORD>(size > LONGEST_PATH ? LONGEST_PATH : size);
-  DWORD length = GetModuleFileNameA(reinterpret_cast<HMODULE>(instance), buffer, capacity);
-  // A path that filled the whole buffer was cut short: it names no file.
-  if (length == 0 || length >= capacity) {
-    buffer[0] = '\0';
-    return 0;
-  }
-  return length;
 }

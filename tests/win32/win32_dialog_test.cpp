@@ -132,6 +132,18 @@ TEST(Win32Resources, DialogTemplateHasTheLayoutOfThePlayer) {
   EXPECT_FALSE(t.overrun);
 }
 
+TEST(Win32Resources, ManifestMakesTheProgramLongPathAwareAndAsksForNoElevation) {
+  ResourceModule res;
+  ASSERT_NE(res.module, nullptr);
+  std::vector<uint8_t> bytes = resourceBytes(res.module, 1, RT_MANIFEST);
+  std::string manifest(bytes.begin(), bytes.end());
+  EXPECT_NE(manifest.find("<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/"
+                          "WindowsSettings\">true</longPathAware>"),
+            std::string::npos)
+      << manifest;
+  EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos);
+}
+
 TEST(Win32Resources, BitmapsAndIconHaveTheirSizesAndColours) {
   ResourceModule res;
   ASSERT_NE(res.module, nullptr);
