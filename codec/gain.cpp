@@ -56,6 +56,17 @@ void update_gain_predictor(Word16* past_energy, Word32 factor) {
   past_energy[0] = mult(t, 24660);
 }
 
+Word16 corrected_code_gain_80(Word32 factor, Word16 g0, Word16 exponent) {
+  // Correction factor, Q13, then Q12 for the product.
+  Word16 t = extract_l(L_shr(factor, 1));
+  return extract_h(L_shl(L_mult(t, g0), sub(4, exponent)));
+}
+
+Word16 corrected_code_gain_64(Word32 factor, Word16 g0, Word16 exponent) {
+  Word16 t = extract_l(factor);
+  return extract_h(L_shl(L_mult(t, g0), sub(3, exponent)));
+}
+
 void decode_gains_80(Word16 index, const Word16* code, Word16 length, Word16* gain_pitch,
                      Word16* gain_code) {
   Word16 i1 = GAIN_MAP1[shr(index, 4) & 7];
@@ -65,10 +76,8 @@ void decode_gains_80(Word16 index, const Word16* code, Word16 length, Word16* ga
   Word16 g0, x;
   predict_code_gain(gain_predictor_state.past_energy, code, length, &g0, &x);
 
-  // Correction factor, Q13, then Q12 for the product.
   Word32 S = L_add(GAIN_CB1[i1][1], GAIN_CB2[i2][1]);
-  Word16 t = extract_l(L_shr(S, 1));
-  *gain_code = extract_h(L_shl(L_mult(t, g0), sub(4, x)));
+  *gain_code = corrected_code_gain_80(S, g0, x);
 
   update_gain_predictor(gain_predictor_state.past_energy, S);
 }
@@ -85,8 +94,7 @@ void decode_gains_64(Word16 index, const Word16* code, Word16 length, Word16* ga
   // The tables carry one more fractional bit: the factor is halved before
   // both the gain and the memory update use it.
   Word32 S = L_shr(L_add(GAIN_CB1_64[i1][1], GAIN_CB2_64[i2][1]), 1);
-  Word16 t = extract_l(S);
-  *gain_code = extract_h(L_shl(L_mult(t, g0), sub(3, x)));
+  *gain_code = corrected_code_gain_64(S, g0, x);
 
   update_gain_predictor(gain_predictor_state.past_energy, S);
 }

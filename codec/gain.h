@@ -35,6 +35,12 @@ void decode_gains_64(Word16 index, const Word16* code, Word16 length, Word16* ga
 void predict_code_gain(const Word16* past_energy, const Word16* code, Word16 length, Word16* gain,
                        Word16* exponent);
 
+// The fixed-codebook gain (Q1) from the quantised correction factor and
+// the predicted gain g0 / 2^exponent: at 8 and 11.8 kbit/s the factor is the
+// Q13 sum of the two stages' entries, at 6.4 kbit/s the halved sum.
+Word16 corrected_code_gain_80(Word32 factor, Word16 g0, Word16 exponent);
+Word16 corrected_code_gain_64(Word32 factor, Word16 g0, Word16 exponent);
+
 // Shifts past_energy by one and stores 20 log10 of the quantised gain
 // factor `factor` (Q13 at 8 kbit/s, the halved sum at 6.4) as the newest
 // energy, dB Q10.

@@ -14,6 +14,7 @@
 #include "encoder/lsp_quantizer.h"
 #include "encoder/preprocess.h"
 #include "encoder/acelp_search.h"
+#include "encoder/acelp_search_64.h"
 #include "encoder/gain_quantizer.h"
 #include "encoder/pitch_search.h"
 #include "encoder/taming.h"
@@ -82,26 +83,33 @@ void weight_speech(const Word16* a, const Word16* gamma1, const Word16* gamma2) 
 // 11.8 kbit/s); sets the second subframe's search range.
 void write_pitch_fields(int rate_mode, Word16 T0, Word16 frac, Word16* t0_min, Word16* t0_max,
                         Word16 start, Word16** ana) {
-  (void)rate_mode;
+  if (rate_mode == Rate64 && start != 0) {
+    *(*ana)++ = encode_pitch_lag_64(T0, frac, *t0_min);
+    return;
+  }
   Word16 index = encode_pitch_lag(T0, frac, t0_min, t0_max, start);
   *(*ana)++ = index;
-  if (start == 0) *(*ana)++ = check_pitch_parity(index, 0);
+  if (start == 0 && rate_mode != Rate64) *(*ana)++ = check_pitch_parity(index, 0);
 }
 
 // Fixed codebook: the innovation code (Q13) and its filtered form y2 (Q12).
 void search_fixed_codebook(int rate_mode, const Word16* xn2, Word16* h1, Word16 T0, Word16 start,
                            Word16* code, Word16* y2, Word16** ana) {
-  (void)rate_mode;
   Word16 sign;
-  *(*ana)++ = acelp_search_80(xn2, h1, T0, state.sharp, start, code, y2, &sign);
+  if (rate_mode == Rate64)
+    *(*ana)++ = acelp_search_64(xn2, h1, T0, state.sharp, code, y2, &sign);
+  else
+    *(*ana)++ = acelp_search_80(xn2, h1, T0, state.sharp, start, code, y2, &sign);
   *(*ana)++ = sign;
 }
 
 // Gains: the quantised pitch gain (Q14) and code gain (Q1).
 void quantize_gains(int rate_mode, const Word16* code, const Word16* coeff, const Word16* exp_coeff,
                     Word16 taming, Word16* gain_pit, Word16* gain_code, Word16** ana) {
-  (void)rate_mode;
-  *(*ana)++ = quantize_gains_80(code, coeff, exp_coeff, taming, gain_pit, gain_code);
+  if (rate_mode == Rate64)
+    *(*ana)++ = quantize_gains_64(code, coeff, exp_coeff, taming, gain_pit, gain_code);
+  else
+    *(*ana)++ = quantize_gains_80(code, coeff, exp_coeff, taming, gain_pit, gain_code);
 }
 
 // One subframe from its filters: a (unquantised), aq (quantised), the
@@ -132,7 +140,8 @@ void encode_subframe(int rate_mode, Word16 start, const Word16* A, const Word16*
 
   // Adaptive codebook.
   Word16 frac;
-  Word16 T0 = closed_loop_pitch(exc, xn, h1, *t0_min, *t0_max, start, &frac);
+  Word16 T0 = closed_loop_pitch(exc, xn, h1, *t0_min, *t0_max, start,
+                                rate_mode == Rate64 && start != 0, &frac);
   write_pitch_fields(rate_mode, T0, frac, t0_min, t0_max, start, ana);
   adaptive_codebook_vector(exc, T0, frac, SUBFRAME);
   Word16 y1[SUBFRAME], g_coeff[4];

@@ -9,11 +9,38 @@ GainQuantizerState gain_quantizer_state;
 namespace {
 
 const Word16 SUBFRAME = 40;
-const Word16 NCODE1 = 8, NCODE2 = 16;  // sizes of the two stages
-const Word16 NCAN1 = 4, NCAN2 = 8;     // candidates searched in each
-const Word16 GPCLIP2 = 481;            // 0.94, Q9: optimum pitch gain limit when taming
-const Word16 GP0999 = 16383;           // 0.9999, Q14: quantised pitch gain limit when taming
-const Word16 INV_COEF = -17103;        // Q19
+const Word16 GPCLIP2 = 481;   // 0.94, Q9: optimum pitch gain limit when taming
+const Word16 GP0999 = 16383;  // 0.9999, Q14: quantised pitch gain limit when taming
+
+// A two-stage gain codebook with its pre-selection.
+struct GainCodebook {
+  const Word16 (*cb1)[2];  // first stage: pitch gain Q14, code factor
+  const Word16 (*cb2)[2];  // second stage
+  Word16 ncode1, ncode2;   // sizes
+  Word16 ncan1, ncan2;     // candidates searched in each
+  const Word16* thr1;      // pre-selection thresholds, ncode - ncan of each
+  const Word16* thr2;
+  const Word16 (*coef)[2];
+  const Word32 (*L_coef)[2];
+  Word16 inv_coef_x;   // Q19: scale of the second stage's coordinate
+  Word16 inv_coef_y;   // Q19: scale of the first stage's coordinate
+  Word16 sft_y;        // aligns thr1 * gcode0 with the first stage's coordinate
+  Word16 factor_q;     // Q of the code factors: 13, or 14 (the sum is halved)
+  const Word16* map1;  // stage entry -> transmitted index
+  const Word16* map2;
+};
+
+// clang-format off
+const GainCodebook CODEBOOK_80 = {
+    GAIN_CB1, GAIN_CB2, 8, 16, 4, 8, GAIN_THR1, GAIN_THR2, GAIN_COEF, GAIN_L_COEF,
+    -17103, -17103, 3, 13, GAIN_MAP1_ENC, GAIN_MAP2_ENC};
+// The 6.4 kbit/s pre-selection scales are the values with which the
+// standard's 6.4 kbit/s bitstreams are reproduced furthest; they are not yet
+// certain (see the conformance test).
+const GainCodebook CODEBOOK_64 = {
+    GAIN_CB1_64, GAIN_CB2_64, 8, 8, 6, 6, GAIN_THR1_64, GAIN_THR2_64, GAIN_COEF_64,
+    GAIN_L_COEF_64, -28500, -29100, 2, 14, GAIN_MAP1_ENC_64, GAIN_MAP2_ENC_64};
+// clang-format on
 
 // 16-bit mantissa and exponent of the dot product a.b (starting from 1) with
 // a Q shift: *exp = norm + q - 16.
@@ -53,48 +80,49 @@ Word16 difference_of_products(Word32 L1, Word16 exp1, Word32 L2, Word16 exp2, bo
 
 // The first candidates of both stages around the optimum gains
 // (best_gain[0] Q9 pitch, best_gain[1] Q2 code) with gcode0 in Q4.
-void preselect(const Word16* best_gain, Word16 gcode0, Word16* cand1, Word16* cand2) {
-  Word32 L_cfbg = L_mult(GAIN_COEF[0][0], best_gain[0]);
-  Word32 L_acc = L_shr(GAIN_L_COEF[1][1], 15);
+void preselect(const GainCodebook& cb, const Word16* best_gain, Word16 gcode0, Word16* cand1,
+               Word16* cand2) {
+  Word32 L_cfbg = L_mult(cb.coef[0][0], best_gain[0]);
+  Word32 L_acc = L_shr(cb.L_coef[1][1], 15);
   L_acc = L_add(L_cfbg, L_acc);
   Word16 acc_h = extract_h(L_acc);
   Word32 L_preg = L_mult(acc_h, gcode0);
   L_acc = L_shl(L_deposit_l(best_gain[1]), 7);
   L_acc = L_sub(L_acc, L_preg);
   acc_h = extract_h(L_shl(L_acc, 2));
-  Word32 L_tmp_x = L_mult(acc_h, INV_COEF);
+  Word32 L_tmp_x = L_mult(acc_h, cb.inv_coef_x);
 
-  L_acc = L_shr(GAIN_L_COEF[0][1], 10);
+  L_acc = L_shr(cb.L_coef[0][1], 10);
   L_acc = L_sub(L_cfbg, L_acc);
   acc_h = extract_h(L_acc);
   acc_h = mult(acc_h, gcode0);
-  Word32 L_tmp = L_mult(acc_h, GAIN_COEF[1][0]);
-  L_preg = L_mult(GAIN_COEF[0][0], best_gain[1]);
+  Word32 L_tmp = L_mult(acc_h, cb.coef[1][0]);
+  L_preg = L_mult(cb.coef[0][0], best_gain[1]);
   L_acc = L_sub(L_tmp, L_shr(L_preg, 3));
   acc_h = extract_h(L_shl(L_acc, 2));
-  Word32 L_tmp_y = L_mult(acc_h, INV_COEF);
+  Word32 L_tmp_y = L_mult(acc_h, cb.inv_coef_y);
 
-  const Word16 sft_y = (14 + 4 + 1) - 16;
+  const Word16 sft_y = cb.sft_y;
   const Word16 sft_x = (15 + 4 + 1) - 15;
   // With a positive prediction the candidates move up while the optimum is
   // above the thresholds, with a negative one while it is below.
   Word16 sense = gcode0 > 0 ? 1 : -1;
   *cand1 = 0;
   do {
-    Word32 d = L_sub(L_tmp_y, L_shr(L_mult(GAIN_THR1[*cand1], gcode0), sft_y));
+    Word32 d = L_sub(L_tmp_y, L_shr(L_mult(cb.thr1[*cand1], gcode0), sft_y));
     if (sense > 0 ? d > 0L : d < 0L)
       *cand1 = add(*cand1, 1);
     else
       break;
-  } while (sub(*cand1, NCODE1 - NCAN1) < 0);
+  } while (sub(*cand1, cb.ncode1 - cb.ncan1) < 0);
   *cand2 = 0;
   do {
-    Word32 d = L_sub(L_tmp_x, L_shr(L_mult(GAIN_THR2[*cand2], gcode0), sft_x));
+    Word32 d = L_sub(L_tmp_x, L_shr(L_mult(cb.thr2[*cand2], gcode0), sft_x));
     if (sense > 0 ? d > 0L : d < 0L)
       *cand2 = add(*cand2, 1);
     else
       break;
-  } while (sub(*cand2, NCODE2 - NCAN2) < 0);
+  } while (sub(*cand2, cb.ncode2 - cb.ncan2) < 0);
 }
 
 }  // namespace
@@ -116,8 +144,11 @@ void gain_correlations(const Word16* xn, const Word16* y1, const Word16* y2, Wor
   exp_coeff[4] = sub(e, 1);
 }
 
-Word16 quantize_gains_80(const Word16* code, const Word16* coeff, const Word16* exp_coeff,
-                         Word16 taming, Word16* gain_pit, Word16* gain_code) {
+// The search of either codebook; writes the quantised gains and the factor
+// the predictor memory takes.
+static Word16 quantize_gains(const GainCodebook& cb, const Word16* code, const Word16* coeff,
+                             const Word16* exp_coeff, Word16 taming, Word16* gain_pit,
+                             Word16* gain_code) {
   Word16* past = gain_quantizer_state.past_energy;
   Word16 gcode0, exp_gcode0;
   predict_code_gain(past, code, SUBFRAME, &gcode0, &exp_gcode0);
@@ -150,15 +181,17 @@ Word16 quantize_gains_80(const Word16* code, const Word16* coeff, const Word16* 
   else
     gcode0_q4 = extract_h(L_shl(L_deposit_l(gcode0), sub(4 + 16, exp_gcode0)));
   Word16 cand1, cand2;
-  preselect(best_gain, gcode0_q4, &cand1, &cand2);
+  preselect(cb, best_gain, gcode0_q4, &cand1, &cand2);
 
   // The error terms aligned to one exponent, as DPF values.
   Word16 exp_min[5];
   exp_min[0] = add(exp_coeff[0], 13);
   exp_min[1] = add(exp_coeff[1], 14);
-  exp_min[2] = add(exp_coeff[2], sub(shl(exp_gcode0, 1), 21));
-  exp_min[3] = add(exp_coeff[3], sub(exp_gcode0, 3));
-  exp_min[4] = add(exp_coeff[4], sub(exp_gcode0, 4));
+  // g_code carries one more bit when the factors do.
+  Word16 extra = sub(cb.factor_q, 13);
+  exp_min[2] = add(exp_coeff[2], sub(shl(exp_gcode0, 1), sub(21, shl(extra, 1))));
+  exp_min[3] = add(exp_coeff[3], sub(exp_gcode0, sub(3, extra)));
+  exp_min[4] = add(exp_coeff[4], sub(exp_gcode0, sub(4, extra)));
   Word16 e_min = exp_min[0];
   for (int i = 1; i < 5; i++)
     if (sub(exp_min[i], e_min) < 0) e_min = exp_min[i];
@@ -168,11 +201,11 @@ Word16 quantize_gains_80(const Word16* code, const Word16* coeff, const Word16* 
 
   Word32 dist_min = MAX_32;
   Word16 index1 = cand1, index2 = cand2;
-  for (Word16 i = 0; i < NCAN1; i++)
-    for (Word16 j = 0; j < NCAN2; j++) {
-      Word16 g_pitch = add(GAIN_CB1[cand1 + i][0], GAIN_CB2[cand2 + j][0]);  // Q14
+  for (Word16 i = 0; i < cb.ncan1; i++)
+    for (Word16 j = 0; j < cb.ncan2; j++) {
+      Word16 g_pitch = add(cb.cb1[cand1 + i][0], cb.cb2[cand2 + j][0]);  // Q14
       if (taming == 1 && g_pitch >= GP0999) continue;
-      Word32 L = L_add(L_deposit_l(GAIN_CB1[cand1 + i][1]), L_deposit_l(GAIN_CB2[cand2 + j][1]));
+      Word32 L = L_add(L_deposit_l(cb.cb1[cand1 + i][1]), L_deposit_l(cb.cb2[cand2 + j][1]));
       Word16 g_code = mult(gcode0, extract_l(L_shr(L, 1)));
       Word16 g2_pitch = mult(g_pitch, g_pitch);
       Word16 g2_code = mult(g_code, g_code);
@@ -189,12 +222,24 @@ Word16 quantize_gains_80(const Word16* code, const Word16* coeff, const Word16* 
       }
     }
 
-  *gain_pit = add(GAIN_CB1[index1][0], GAIN_CB2[index2][0]);
-  Word32 L_gbk12 = L_add(L_deposit_l(GAIN_CB1[index1][1]), L_deposit_l(GAIN_CB2[index2][1]));
-  Word16 tmp = extract_l(L_shr(L_gbk12, 1));
-  Word32 L_acc = L_mult(tmp, gcode0);
-  L_acc = L_shl(L_acc, add(negate(exp_gcode0), -12 - 1 + 1 + 16));
-  *gain_code = extract_h(L_acc);
-  update_gain_predictor(past, L_gbk12);
-  return add((Word16)(GAIN_MAP1_ENC[index1] * NCODE2), GAIN_MAP2_ENC[index2]);
+  *gain_pit = add(cb.cb1[index1][0], cb.cb2[index2][0]);
+  Word32 factor = L_add(L_deposit_l(cb.cb1[index1][1]), L_deposit_l(cb.cb2[index2][1]));
+  if (cb.factor_q == 13) {
+    *gain_code = corrected_code_gain_80(factor, gcode0, exp_gcode0);
+  } else {
+    factor = L_shr(factor, 1);
+    *gain_code = corrected_code_gain_64(factor, gcode0, exp_gcode0);
+  }
+  update_gain_predictor(past, factor);
+  return add((Word16)(cb.map1[index1] * cb.ncode2), cb.map2[index2]);
+}
+
+Word16 quantize_gains_80(const Word16* code, const Word16* coeff, const Word16* exp_coeff,
+                         Word16 taming, Word16* gain_pit, Word16* gain_code) {
+  return quantize_gains(CODEBOOK_80, code, coeff, exp_coeff, taming, gain_pit, gain_code);
+}
+
+Word16 quantize_gains_64(const Word16* code, const Word16* coeff, const Word16* exp_coeff,
+                         Word16 taming, Word16* gain_pit, Word16* gain_code) {
+  return quantize_gains(CODEBOOK_64, code, coeff, exp_coeff, taming, gain_pit, gain_code);
 }

@@ -28,3 +28,7 @@ void gain_correlations(const Word16* xn, const Word16* y1, const Word16* y2, Wor
 // memory and returns the 7-bit index.
 Word16 quantize_gains_80(const Word16* code, const Word16* coeff, const Word16* exp_coeff,
                          Word16 taming, Word16* gain_pit, Word16* gain_code);
+
+// The same with the 6.4 kbit/s codebooks; returns the 6-bit index.
+Word16 quantize_gains_64(const Word16* code, const Word16* coeff, const Word16* exp_coeff,
+                         Word16 taming, Word16* gain_pit, Word16* gain_code);

@@ -128,7 +128,7 @@ Word16 open_loop_pitch(const Word16* wsp, Word16 length) {
 }
 
 Word16 closed_loop_pitch(const Word16* exc, const Word16* xn, const Word16* h, Word16 t0_min,
-                         Word16 t0_max, Word16 subframe_start, Word16* frac) {
+                         Word16 t0_max, Word16 subframe_start, bool coarse, Word16* frac) {
   Word16 corr_v[PIT_MAX + INTERP_TAPS + 1];
   Word16 t_min = sub(t0_min, INTERP_TAPS);
   Word16 t_max = add(t0_max, INTERP_TAPS);
@@ -146,9 +146,18 @@ Word16 closed_loop_pitch(const Word16* exc, const Word16* xn, const Word16* h, W
     *frac = 0;
     return lag;
   }
-  max = interpolate_correlation(&corr[lag], -2);
-  Word16 best = -2;
-  for (Word16 f = -1; f <= 2; f++) {
+  // The 4-bit index has thirds only from t0_min + 3 1/3 to t0_min + 5 2/3:
+  // only fractions that stay within t0_min + 3 .. t0_min + 6 are tried.
+  Word16 f_min = -2, f_max = 2;
+  if (coarse) {
+    Word16 rel = sub(lag, t0_min);
+    if (sub(rel, 3) < 0 || sub(rel, 6) > 0) f_min = f_max = 0;
+    if (sub(rel, 3) == 0) f_min = 0;
+    if (sub(rel, 6) == 0) f_max = 0;
+  }
+  max = interpolate_correlation(&corr[lag], f_min);
+  Word16 best = f_min;
+  for (Word16 f = add(f_min, 1); f <= f_max; f++) {
     Word16 c = interpolate_correlation(&corr[lag], f);
     if (sub(c, max) > 0) {
       max = c;
@@ -187,6 +196,14 @@ Word16 encode_pitch_lag(Word16 T0, Word16 frac, Word16* t0_min, Word16* t0_max,
     *t0_min = sub(*t0_max, 9);
   }
   return index;
+}
+
+Word16 encode_pitch_lag_64(Word16 T0, Word16 frac, Word16 t0_min) {
+  Word16 rel = sub(T0, t0_min);
+  Word16 thirds = add(add(add(rel, rel), rel), frac);
+  if (sub(thirds, 9) <= 0) return rel;              // 0, 1, 2, 3
+  if (sub(thirds, 17) <= 0) return sub(thirds, 6);  // 3 1/3 .. 5 2/3
+  return add(rel, 6);                               // 6 .. 9
 }
 
 void convolve_subframe(const Word16* x, const Word16* h, Word16* y) {

@@ -19,15 +19,21 @@ Word16 open_loop_pitch(const Word16* wsp, Word16 length);
 // by h (Q12), refined to thirds of a sample (no fraction in the first
 // subframe above 84). exc points at the subframe in the excitation buffer
 // (at least t0_max + 5 samples of history); its own 40 samples are read for
-// delays shorter than the subframe. Returns the delay, *frac in -1..1.
+// delays shorter than the subframe. `coarse` (the 6.4 kbit/s second
+// subframe) allows fractions only where its 4-bit index has them. Returns
+// the delay, *frac in -1..1.
 Word16 closed_loop_pitch(const Word16* exc, const Word16* xn, const Word16* h, Word16 t0_min,
-                         Word16 t0_max, Word16 subframe_start, Word16* frac);
+                         Word16 t0_max, Word16 subframe_start, bool coarse, Word16* frac);
 
 // The delay index of a subframe (8 bits in the first, 5 bits relative to
 // *t0_min in the second); the first subframe also sets the search range
 // *t0_min..*t0_max of the second.
 Word16 encode_pitch_lag(Word16 T0, Word16 frac, Word16* t0_min, Word16* t0_max,
                         Word16 subframe_start);
+
+// The 4-bit index of the 6.4 kbit/s second subframe relative to t0_min:
+// 0..3, then thirds from 3 1/3 to 5 2/3, then 6..9.
+Word16 encode_pitch_lag_64(Word16 T0, Word16 frac, Word16 t0_min);
 
 // y[n] = sum over i <= n of x[i] h[n - i] (h Q12), n = 0..39.
 void convolve_subframe(const Word16* x, const Word16* h, Word16* y);

@@ -174,6 +174,27 @@ def main():
     write("wav", "extensible", wav(ext_fmt, tone, b"LIST" + struct.pack("<I", 3) + b"abc\0"))
     write("wav", "cut", wav(pcm_fmt, tone)[:300])
 
+    # encoder: frames of samples, each after its rate byte; a tone, a loud
+    # square wave switching rate every frame, noise, silence and a cut frame.
+    def enc(rates, samples):
+        out = b""
+        for k, rate in enumerate(rates):
+            out += bytes([rate]) + b"".join(
+                struct.pack("<h", v) for v in samples[80 * k:80 * (k + 1)])
+        return out
+
+    import math
+    import random
+    rnd = random.Random(729)
+    sine = [int(8000 * math.sin(2 * math.pi * 220 * i / 8000)) for i in range(800)]
+    square = [32767 if (i // 20) % 2 else -32768 for i in range(800)]
+    noise = [rnd.randint(-32768, 32767) for _ in range(800)]
+    write("encoder", "tone80", enc([1] * 10, sine))
+    write("encoder", "square_switch", enc([0, 1, 2] * 3 + [1], square))
+    write("encoder", "noise118", enc([2] * 10, noise))
+    write("encoder", "silence64", enc([0] * 4, [0] * 320))
+    write("encoder", "cut", enc([1, 2], sine)[:200])
+
 
 if __name__ == "__main__":
     sys.exit(main())

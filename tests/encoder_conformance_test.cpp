@@ -22,9 +22,12 @@ struct EncoderVector {
 };
 
 const EncoderVector VECTORS[] = {
-    {"main/ALGTHM.IN", "main/ALGTHM.BIT", "1", 0}, {"main/FIXED.IN", "main/FIXED.BIT", "1", 0},
-    {"main/LSP.IN", "main/LSP.BIT", "1", 0},       {"main/PITCH.IN", "main/PITCH.BIT", "1", 0},
-    {"main/SPEECH.IN", "main/SPEECH.BIT", "1", 0}, {"main/TAME.IN", "main/TAME.BIT", "1", 0},
+    {"main/ALGTHM.IN", "main/ALGTHM.BIT", "1", 0},
+    {"main/FIXED.IN", "main/FIXED.BIT", "1", 0},
+    {"main/LSP.IN", "main/LSP.BIT", "1", 0},
+    {"main/PITCH.IN", "main/PITCH.BIT", "1", 0},
+    {"main/SPEECH.IN", "main/SPEECH.BIT", "1", 0},
+    {"main/TAME.IN", "main/TAME.BIT", "1", 0},
     {"annexD/testfile.raw", "annexD/testmid.2", "1", 0},
 };
 
