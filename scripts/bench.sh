@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Decoder speed: instructions per frame (valgrind's callgrind instruction
-# counter, start-up subtracted) and frames per second, for each rate on
-# pseudo-random frames and on conformance speech.
+# Decoder and encoder speed: instructions per frame (valgrind's callgrind
+# instruction counter, start-up subtracted) and frames per second, for each
+# rate on pseudo-random frames and conformance speech (decoding) and on the
+# conformance inputs (encoding).
 #
 #   scripts/bench.sh [-n FRAMES] [-s SECONDS] [STREAM ...]
 #
@@ -28,7 +29,8 @@ while getopts "n:s:" opt; do
 done
 shift $((OPTIND - 1))
 streams=("$@")
-[ ${#streams[@]} -gt 0 ] || streams=(random64 random80 random118 speech64 speech80 speech118)
+[ ${#streams[@]} -gt 0 ] ||
+  streams=(random64 random80 random118 speech64 speech80 speech118 encode64 encode80 encode118)
 
 ensure_packages <(printf 'cmake\ng++\nmake\nvalgrind\n')
 

@@ -1,21 +1,24 @@
-// Speed benchmark of the frame decoder.
+// Speed benchmark of the frame decoder and the frame encoder.
 //
 //   quillo_bench STREAM [--frames N | --seconds S] [--shared DIR] [--reference]
 //
 // STREAM is one of
-//   random64, random80, random118  pseudo-random frames of one rate (fixed seed)
-//   mixed                          pseudo-random frames, the rate changing every 1 to 16 frames
-//   speech64                       annexD/testmid.1 (6.4 kbit/s conformance speech)
-//   speech80                       main/SPEECH.BIT (8 kbit/s conformance speech)
-//   speech118                      annexE/lspe.bit (11.8 kbit/s conformance speech)
+//   random64, random80, random118  decoding pseudo-random frames of one rate (fixed seed)
+//   mixed                          decoding pseudo-random frames, the rate changing every 1 to 16
+//   speech64                       decoding annexD/testmid.1 (6.4 kbit/s conformance speech)
+//   speech80                       decoding main/SPEECH.BIT (8 kbit/s conformance speech)
+//   speech118                      decoding annexE/lspe.bit (11.8 kbit/s conformance speech)
+//   encode64                       encoding annexD/testfile.raw at 6.4 kbit/s
+//   encode80                       encoding main/SPEECH.IN at 8 kbit/s
+//   encode118                      encoding annexE/LSPE.118 at 11.8 kbit/s
 //
-// --frames N decodes exactly N frames from the program-start state, cycling
-// through the stream, and prints a checksum of the PCM: run it under an
+// --frames N codes exactly N frames from the program-start state, cycling
+// through the stream, and prints a checksum of the output: run it under an
 // instruction counter with N and 2N frames and take the difference, which
 // leaves out the start-up (reading or generating the stream is the same
-// work for both). --seconds S decodes for at least S seconds of wall time and
-// prints frames per second. --reference runs the decoder's exact reference
-// paths instead of its fast paths.
+// work for both). --seconds S codes for at least S seconds of wall time and
+// prints frames per second. --reference runs the exact reference paths
+// instead of the fast paths.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -27,6 +30,7 @@
 #include "codec/basicop/diagnostics.h"
 #include "codec/decoder.h"
 #include "codec/g192.h"
+#include "encoder/encoder.h"
 
 namespace {
 
@@ -97,12 +101,27 @@ std::vector<Frame> bitstream(const std::string& path) {
   return frames;
 }
 
+// The whole frames of a file of 16-bit little-endian samples.
+std::vector<Word16> samples(const std::string& path) {
+  std::vector<uint8_t> data;
+  std::vector<Word16> out;
+  if (!readFile(path, data)) {
+    std::fprintf(stderr, "quillo_bench: cannot read %s\n", path.c_str());
+    return out;
+  }
+  size_t n = data.size() / 2 / FRAME_SAMPLES * FRAME_SAMPLES;
+  for (size_t i = 0; i < n; i++)
+    out.push_back((Word16)(uint16_t)(data[2 * i] | data[2 * i + 1] << 8));
+  return out;
+}
+
 void ignoreMessage(const char*) {}
 
 int usage() {
   std::fprintf(stderr,
                "usage: quillo_bench random64|random80|random118|mixed|speech64|speech80|"
-               "speech118 [--frames N | --seconds S] [--shared DIR] [--reference]\n");
+               "speech118|encode64|encode80|encode118 [--frames N | --seconds S] [--shared DIR] "
+               "[--reference]\n");
   return 2;
 }
 
@@ -134,7 +153,18 @@ int main(int argc, char** argv) {
   if ((frames_wanted < 0) == (seconds <= 0)) return usage();
 
   std::vector<Frame> frames;
-  if (stream == "random64")
+  std::vector<Word16> speech;
+  int encode_rate = -1;
+  if (stream == "encode64") {
+    speech = samples(shared + "/g729/vectors/annexD/testfile.raw");
+    encode_rate = Rate64;
+  } else if (stream == "encode80") {
+    speech = samples(shared + "/g729/vectors/main/SPEECH.IN");
+    encode_rate = Rate80;
+  } else if (stream == "encode118") {
+    speech = samples(shared + "/g729/vectors/annexE/LSPE.118");
+    encode_rate = Rate118;
+  } else if (stream == "random64")
     frames = randomStream(Rate64);
   else if (stream == "random80")
     frames = randomStream(Rate80);
@@ -150,18 +180,28 @@ int main(int argc, char** argv) {
     frames = bitstream(shared + "/g729/vectors/annexE/lspe.bit");
   else
     return usage();
-  if (frames.empty()) return 1;
+  if (frames.empty() && speech.empty()) return 1;
 
   // The LSP repair warnings of odd random frames would otherwise go to
   // standard output and be timed with the decoder.
   set_decoder_message_sink(ignoreMessage);
   decoder_use_reference_paths(reference);
+  encoder_use_reference_paths(reference);
   decoder_program_start();
+  encoder_program_start();
 
   Word16 pcm[FRAME_SAMPLES];
-  uint32_t checksum = 2166136261u;  // FNV-1a over the samples
+  uint8_t coded[18];
+  uint32_t checksum = 2166136261u;  // FNV-1a over the samples or frame bytes
   size_t next = 0;
   auto decodeOne = [&]() {
+    if (encode_rate >= 0) {
+      encode_frame(&speech[next * FRAME_SAMPLES], encode_rate, coded);
+      next = (next + 1) * FRAME_SAMPLES == speech.size() ? 0 : next + 1;
+      for (int i = 0; i < FRAME_BYTES[encode_rate]; i++)
+        checksum = (checksum ^ coded[i]) * 16777619u;
+      return;
+    }
     const Frame& f = frames[next];
     next = next + 1 == frames.size() ? 0 : next + 1;
     decode_frame(f.bytes, f.rate_mode, pcm);
