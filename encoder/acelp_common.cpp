@@ -1,36 +1,43 @@
 #include "encoder/acelp_common.h"
 
+#include "encoder/reference_paths.h"
+
 void correlate_response(const Word16* H, ResponseCorrelation* c) {
   Word16 h[ACELP_SUBFRAME];
   Word32 cor = 0;
-  for (int i = 0; i < ACELP_SUBFRAME; i++) cor = L_mac(cor, H[i], H[i]);
+  int64_t energy = 2 * energy64(H, ACELP_SUBFRAME);  // partial sums only grow
+  if (!encoder_reference_paths)
+    cor = energy > MAX_32 ? MAX_32 : (Word32)energy;
+  else
+    for (int i = 0; i < ACELP_SUBFRAME; i++) cor = L_mac(cor, H[i], H[i]);
   if (sub(extract_h(cor), 32000) > 0) {
     for (int i = 0; i < ACELP_SUBFRAME; i++) h[i] = shr(H[i], 1);
   } else {
     Word16 k = shr(norm_l(cor), 1);
     for (int i = 0; i < ACELP_SUBFRAME; i++) h[i] = shl(H[i], k);
   }
+  // Within the scaled energy no partial correlation saturates.
+  bool exact = !encoder_reference_paths && 2 * energy64(h, ACELP_SUBFRAME) <= MAX_32;
   for (int d = 0; d < ACELP_SUBFRAME; d++) {
     Word32 s = 0;
     for (int l = 0; l + d < ACELP_SUBFRAME; l++) {
-      s = L_mac(s, h[l], h[l + d]);
+      s = exact ? s + 2 * (h[l] * h[l + d]) : L_mac(s, h[l], h[l + d]);
       c->cum[d][l] = s;
     }
   }
 }
 
-Word16 pulse_correlation(const ResponseCorrelation& c, int i, int j) {
-  int d = i > j ? i - j : j - i;
-  int last = i > j ? i : j;
-  return extract_h(c.cum[d][ACELP_SUBFRAME - 1 - last]);
-}
-
 void target_correlation(const Word16* h, const Word16* x, Word16* dn) {
   Word32 y32[ACELP_SUBFRAME];
   Word32 max = 0;
+  bool exact = !encoder_reference_paths &&
+               (int64_t)peak(x, ACELP_SUBFRAME) * magnitude_sum(h, ACELP_SUBFRAME) < (1 << 30);
   for (int i = 0; i < ACELP_SUBFRAME; i++) {
     Word32 s = 0;
-    for (int j = i; j < ACELP_SUBFRAME; j++) s = L_mac(s, x[j], h[j - i]);
+    if (exact)
+      s = plain_mac(x + i, h, ACELP_SUBFRAME - i);
+    else
+      for (int j = i; j < ACELP_SUBFRAME; j++) s = L_mac(s, x[j], h[j - i]);
     y32[i] = s;
     s = L_abs(s);
     if (L_sub(s, max) > 0L) max = s;

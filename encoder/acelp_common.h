@@ -18,7 +18,11 @@ void correlate_response(const Word16* h, ResponseCorrelation* c);
 
 // The correlation of unit pulses at positions i and j, as the searches use
 // it (the diagonal when i == j).
-Word16 pulse_correlation(const ResponseCorrelation& c, int i, int j);
+inline Word16 pulse_correlation(const ResponseCorrelation& c, int i, int j) {
+  int d = i > j ? i - j : j - i;
+  int last = i > j ? i : j;
+  return extract_h(c.cum[d][ACELP_SUBFRAME - 1 - last]);
+}
 
 // The correlations of the target with the impulse response, scaled so that
 // their largest magnitude has at most 13 bits.

@@ -2,6 +2,7 @@
 
 #include "codec/frame_decoder.h"
 #include "encoder/acelp_common.h"
+#include "encoder/reference_paths.h"
 
 AcelpSearchState acelp_search_state;
 
@@ -15,6 +16,98 @@ const Word16 FIRST_EXTRA = 30;
 const Word16 THRESHFCB = 13107;  // 0.4
 const Word16 W_DIAG = 2048;      // 1/16: energy weights
 const Word16 W_CROSS = 4096;     // 1/8
+
+// The energy terms the search adds: with EXACT the saturating operators;
+// otherwise plain sums, which are the same values: no energy term exceeds
+// 32767 in magnitude, so even the four pulse energies at weight 1/16 and the
+// six correlations at 1/8 stay below 2^31, and the sums of at most four
+// target correlations of 13 bits stay below 2^15.
+template <bool EXACT>
+inline Word32 mac(Word32 acc, Word16 r, Word16 w) {
+  return EXACT ? L_mac(acc, r, w) : acc + r * w * 2;
+}
+
+// The nested search of the four pulses; *time counts down the entries of
+// the last level. Writes the best positions.
+template <bool EXACT>
+void search_pulses(const Word16* dn, const Word16 (*diag)[POSITIONS],
+                   const Word16 (*cross)[5][POSITIONS][POSITIONS], Word16 thres, Word16* time_left,
+                   int* ip0, int* ip1, int* ip2, int* ip3) {
+  Word16 time = *time_left;
+  Word16 psc = 0, alpha = MAX_16;
+  Word16 dn_track[5][POSITIONS];
+  for (int t = 0; t < 5; t++)
+    for (int p = 0; p < POSITIONS; p++) dn_track[t][p] = dn[t + STEP * p];
+  for (int p0 = 0; p0 < POSITIONS; p0++) {
+    int i0 = STEP * p0;
+    Word16 ps0 = dn[i0];
+    Word32 alp0 = mac<EXACT>(0, diag[0][p0], W_DIAG);
+    for (int p1 = 0; p1 < POSITIONS; p1++) {
+      int i1 = 1 + STEP * p1;
+      Word16 ps1 = add(ps0, dn[i1]);
+      Word32 alp1 = mac<EXACT>(alp0, diag[1][p1], W_DIAG);
+      alp1 = mac<EXACT>(alp1, cross[0][1][p0][p1], W_CROSS);
+      for (int p2 = 0; p2 < POSITIONS; p2++) {
+        int i2 = 2 + STEP * p2;
+        Word16 ps2 = add(ps1, dn[i2]);
+        if (sub(ps2, thres) <= 0) continue;
+        Word32 alp2 = mac<EXACT>(alp1, diag[2][p2], W_DIAG);
+        alp2 = mac<EXACT>(alp2, cross[0][2][p0][p2], W_CROSS);
+        alp2 = mac<EXACT>(alp2, cross[1][2][p1][p2], W_CROSS);
+        for (int t3 = 3; t3 <= 4; t3++) {
+          const Word16* r3 = diag[t3];
+          const Word16* c0 = cross[0][t3][p0];
+          const Word16* c1 = cross[1][t3][p1];
+          const Word16* c2 = cross[2][t3][p2];
+          if (!EXACT) {
+            // The eight candidates' energies and squared correlations at
+            // once (both products of the comparison stay below 2^30).
+            int32_t alp[POSITIONS], ps3c[POSITIONS];
+            for (int p3 = 0; p3 < POSITIONS; p3++) {
+              alp[p3] = (alp2 + r3[p3] * 4096 + (c0[p3] + c1[p3] + c2[p3]) * 8192) >> 16;
+              int32_t ps3 = ps2 + dn_track[t3][p3];
+              ps3c[p3] = (ps3 * ps3) >> 15;
+            }
+            for (int p3 = 0; p3 < POSITIONS; p3++)
+              if (ps3c[p3] * alpha - psc * alp[p3] > 0) {
+                psc = (Word16)ps3c[p3];
+                alpha = (Word16)alp[p3];
+                *ip0 = i0;
+                *ip1 = i1;
+                *ip2 = i2;
+                *ip3 = t3 + STEP * p3;
+              }
+            continue;
+          }
+          for (int p3 = 0; p3 < POSITIONS; p3++) {
+            int i3 = t3 + STEP * p3;
+            Word16 ps3 = add(ps2, dn[i3]);
+            Word32 alp3 = L_mac(alp2, r3[p3], W_DIAG);
+            alp3 = L_mac(alp3, c0[p3], W_CROSS);
+            alp3 = L_mac(alp3, c1[p3], W_CROSS);
+            alp3 = L_mac(alp3, c2[p3], W_CROSS);
+            Word16 alp = extract_h(alp3);
+            Word16 ps3c = mult(ps3, ps3);
+            if (L_msu(L_mult(ps3c, alpha), psc, alp) > 0L) {
+              psc = ps3c;
+              alpha = alp;
+              *ip0 = i0;
+              *ip1 = i1;
+              *ip2 = i2;
+              *ip3 = i3;
+            }
+          }
+        }
+        time = sub(time, 1);
+        if (time <= 0) {
+          *time_left = time;
+          return;
+        }
+      }
+    }
+  }
+  *time_left = time;
+}
 
 }  // namespace
 
@@ -40,7 +133,11 @@ Word16 acelp_search_80(const Word16* x, Word16* h, Word16 T0, Word16 sharp, Word
       for (int p = 0; p < POSITIONS; p++)
         for (int q = 0; q < POSITIONS; q++) {
           int i = a + STEP * p, j = b + STEP * q;
-          cross[a][b][p][q] = mult(pulse_correlation(corr, i, j), mult(p_sign[i], p_sign[j]));
+          // The product of two signs is 32766, 32767 or -32767: mult cannot
+          // saturate on it.
+          Word16 m = mult(p_sign[i], p_sign[j]);
+          Word16 r = pulse_correlation(corr, i, j);
+          cross[a][b][p][q] = encoder_reference_paths ? mult(r, m) : (Word16)((r * m) >> 15);
         }
 
   // Threshold of the last level from the best and the mean of three pulses.
@@ -61,50 +158,12 @@ Word16 acelp_search_80(const Word16* x, Word16* h, Word16 T0, Word16 sharp, Word
   Word16 thres = add(mult(sub(max0, average), THRESHFCB), average);
 
   if (subframe_start == 0) acelp_search_state.extra = FIRST_EXTRA;
-  Word16 time = add(MAX_TIME, acelp_search_state.extra);
   int ip0 = 0, ip1 = 1, ip2 = 2, ip3 = 3;
-  Word16 psc = 0, alpha = MAX_16;
-  for (int p0 = 0; p0 < POSITIONS; p0++) {
-    int i0 = STEP * p0;
-    Word16 ps0 = dn[i0];
-    Word32 alp0 = L_mult(diag[0][p0], W_DIAG);
-    for (int p1 = 0; p1 < POSITIONS; p1++) {
-      int i1 = 1 + STEP * p1;
-      Word16 ps1 = add(ps0, dn[i1]);
-      Word32 alp1 = L_mac(alp0, diag[1][p1], W_DIAG);
-      alp1 = L_mac(alp1, cross[0][1][p0][p1], W_CROSS);
-      for (int p2 = 0; p2 < POSITIONS; p2++) {
-        int i2 = 2 + STEP * p2;
-        Word16 ps2 = add(ps1, dn[i2]);
-        Word32 alp2 = L_mac(alp1, diag[2][p2], W_DIAG);
-        alp2 = L_mac(alp2, cross[0][2][p0][p2], W_CROSS);
-        alp2 = L_mac(alp2, cross[1][2][p1][p2], W_CROSS);
-        if (sub(ps2, thres) <= 0) continue;
-        for (int t3 = 3; t3 <= 4; t3++)
-          for (int p3 = 0; p3 < POSITIONS; p3++) {
-            int i3 = t3 + STEP * p3;
-            Word16 ps3 = add(ps2, dn[i3]);
-            Word32 alp3 = L_mac(alp2, diag[t3][p3], W_DIAG);
-            alp3 = L_mac(alp3, cross[0][t3][p0][p3], W_CROSS);
-            alp3 = L_mac(alp3, cross[1][t3][p1][p3], W_CROSS);
-            alp3 = L_mac(alp3, cross[2][t3][p2][p3], W_CROSS);
-            Word16 alp = extract_h(alp3);
-            Word16 ps3c = mult(ps3, ps3);
-            if (L_msu(L_mult(ps3c, alpha), psc, alp) > 0L) {
-              psc = ps3c;
-              alpha = alp;
-              ip0 = i0;
-              ip1 = i1;
-              ip2 = i2;
-              ip3 = i3;
-            }
-          }
-        time = sub(time, 1);
-        if (time <= 0) goto end_search;
-      }
-    }
-  }
-end_search:
+  Word16 time = add(MAX_TIME, acelp_search_state.extra);
+  if (encoder_reference_paths)
+    search_pulses<true>(dn, diag, cross, thres, &time, &ip0, &ip1, &ip2, &ip3);
+  else
+    search_pulses<false>(dn, diag, cross, thres, &time, &ip0, &ip1, &ip2, &ip3);
   acelp_search_state.extra = time;
 
   const int pos[4] = {ip0, ip1, ip2, ip3};

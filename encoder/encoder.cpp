@@ -13,6 +13,7 @@
 #include "encoder/lp_analysis.h"
 #include "encoder/lsp_quantizer.h"
 #include "encoder/preprocess.h"
+#include "encoder/reference_paths.h"
 #include "encoder/acelp_search.h"
 #include "encoder/acelp_search_64.h"
 #include "encoder/gain_quantizer.h"
@@ -238,4 +239,9 @@ void encode_frame(const Word16* speech, int rate_mode, uint8_t* frame_bytes) {
   pack_frame(params, rate_mode, frame_bytes);
 }
 
-void encoder_use_reference_paths(bool on) { (void)on; }
+bool encoder_reference_paths = false;
+
+void encoder_use_reference_paths(bool on) {
+  encoder_reference_paths = on;
+  decoder_use_reference_paths(on);  // the stages the encoder shares with the decoder
+}

@@ -24,5 +24,7 @@ void encode_frame_params(const Word16* speech, int rate_mode, Word16* params);
 void encode_frame(const Word16* speech, int rate_mode, uint8_t* frame_bytes);
 
 // Selects the encoder's exact reference paths (true) or its fast paths
-// (false, the default). Both give the same frames bit for bit.
+// (false, the default), with those of the decoder's stages it shares (the
+// decoder then runs its reference paths too). Both give the same frames bit
+// for bit.
 void encoder_use_reference_paths(bool on);

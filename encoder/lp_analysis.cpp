@@ -1,5 +1,7 @@
 #include "encoder/lp_analysis.h"
 
+#include "encoder/reference_paths.h"
+
 #include "codec/basicop/dpf.h"
 #include "codec/lsp.h"
 #include "codec/tables/tables.h"
@@ -19,10 +21,18 @@ void lp_autocorrelation(const Word16* x, Word16* r_h, Word16* r_l) {
   // saturates, the windowed signal is divided by 4 and the sum taken again.
   Word32 sum;
   for (;;) {
-    Overflow = 0;
-    sum = 1;
-    for (int i = 0; i < LP_WINDOW_LENGTH; i++) sum = L_mac(sum, y[i], y[i]);
-    if (Overflow == 0) break;
+    if (!encoder_reference_paths) {
+      // The partial sums only grow: the sum saturates exactly when its total
+      // does (-32768 squared counting as 2^31).
+      int64_t total = 1 + 2 * energy64(y, LP_WINDOW_LENGTH);
+      sum = (Word32)(total > MAX_32 ? MAX_32 : total);
+      if (total <= MAX_32) break;
+    } else {
+      Overflow = 0;
+      sum = 1;
+      for (int i = 0; i < LP_WINDOW_LENGTH; i++) sum = L_mac(sum, y[i], y[i]);
+      if (Overflow == 0) break;
+    }
     for (int i = 0; i < LP_WINDOW_LENGTH; i++) y[i] = shr(y[i], 2);
   }
 
@@ -31,9 +41,13 @@ void lp_autocorrelation(const Word16* x, Word16* r_h, Word16* r_l) {
   // take the same shift.
   Word16 norm = norm_l(sum);
   dpf_split(L_shl(sum, norm), &r_h[0], &r_l[0]);
+  // Within that energy no partial sum of a correlation saturates.
   for (int k = 1; k <= LSP_ORDER; k++) {
     sum = 0;
-    for (int i = 0; i < LP_WINDOW_LENGTH - k; i++) sum = L_mac(sum, y[i], y[i + k]);
+    if (!encoder_reference_paths)
+      sum = plain_mac(y, y + k, LP_WINDOW_LENGTH - k);
+    else
+      for (int i = 0; i < LP_WINDOW_LENGTH - k; i++) sum = L_mac(sum, y[i], y[i + k]);
     dpf_split(L_shl(sum, norm), &r_h[k], &r_l[k]);
   }
 }

@@ -2,6 +2,7 @@
 
 #include "codec/lsp.h"
 #include "codec/tables/tables.h"
+#include "encoder/reference_paths.h"
 
 namespace {
 
@@ -12,6 +13,9 @@ const Word16 LOW_EDGE = 1029 + 8192;    // 0.04 pi + 1.0, Q13
 const Word16 HIGH_EDGE = 23677 - 8192;  // 0.92 pi - 1.0, Q13
 const Word16 WEIGHT_SLOPE = 20480;      // 10.0, Q11
 const Word16 MIDDLE_WEIGHT = 19661;     // 1.2, Q14
+const Word16 CB1_MAX = 23533;           // LSP_CB1 holds 679..23533
+const Word16 CB2_MIN = -1752;           // LSP_CB2 holds -1752..2337
+const Word16 CB2_MAX = 2337;
 
 }  // namespace
 
@@ -85,14 +89,36 @@ static void keep_nearer(Word32 dist, Word16 k, Word32* best_dist, Word16* best) 
 }
 
 // The first-stage row nearest to the target, unweighted.
+// True when x[i] - c stays within 16 bits for every x[0..n-1] and every c in
+// lo..hi.
+static bool fits_difference(const Word16* x, int n, Word16 lo, Word16 hi) {
+  for (int i = 0; i < n; i++)
+    if (x[i] - hi < MIN_16 || x[i] - lo > MAX_16) return false;
+  return true;
+}
+
+// The distances are sums of non-negative terms, whose partial sums only
+// grow: a sum that saturates ends at MAX_32, the smaller of its exact total
+// and MAX_32. Where no difference can leave 16 bits, the fast forms take the
+// exact totals.
 static Word16 search_first_stage(const Word16* target) {
   Word16 best = 0;
   Word32 best_dist = MAX_32;
+  bool exact = !encoder_reference_paths && fits_difference(target, LSP_ORDER, 0, CB1_MAX);
   for (int i = 0; i < FIRST_STAGE_SIZE; i++) {
     Word32 dist = 0;
-    for (int j = 0; j < LSP_ORDER; j++) {
-      Word16 e = sub(target[j], LSP_CB1[i][j]);
-      dist = L_mac(dist, e, e);
+    if (exact) {
+      int64_t d = 0;
+      for (int j = 0; j < LSP_ORDER; j++) {
+        int32_t e = target[j] - LSP_CB1[i][j];
+        d += e * e;
+      }
+      dist = 2 * d > MAX_32 ? MAX_32 : (Word32)(2 * d);
+    } else {
+      for (int j = 0; j < LSP_ORDER; j++) {
+        Word16 e = sub(target[j], LSP_CB1[i][j]);
+        dist = L_mac(dist, e, e);
+      }
     }
     keep_nearer(dist, (Word16)i, &best_dist, &best);
   }
@@ -107,11 +133,22 @@ static Word16 search_second_stage(const Word16* target, const Word16* first, con
   for (int j = from; j < from + HALF; j++) left[j] = sub(target[j], first[j]);
   Word16 best = 0;
   Word32 best_dist = MAX_32;
+  // The weights are positive, so each term mult(w, e) * e is not negative.
+  bool exact = !encoder_reference_paths && fits_difference(left + from, HALF, CB2_MIN, CB2_MAX);
   for (int k = 0; k < SECOND_STAGE_SIZE; k++) {
     Word32 dist = 0;
-    for (int j = from; j < from + HALF; j++) {
-      Word16 e = sub(left[j], LSP_CB2[k][j]);
-      dist = L_mac(dist, mult(w[j], e), e);
+    if (exact) {
+      int64_t d = 0;
+      for (int j = from; j < from + HALF; j++) {
+        int32_t e = left[j] - LSP_CB2[k][j];
+        d += ((w[j] * e) >> 15) * e;
+      }
+      dist = 2 * d > MAX_32 ? MAX_32 : (Word32)(2 * d);
+    } else {
+      for (int j = from; j < from + HALF; j++) {
+        Word16 e = sub(left[j], LSP_CB2[k][j]);
+        dist = L_mac(dist, mult(w[j], e), e);
+      }
     }
     keep_nearer(dist, (Word16)k, &best_dist, &best);
   }

@@ -3,6 +3,7 @@
 #include "codec/basicop/dpf.h"
 #include "codec/basicop/mathfunc.h"
 #include "codec/tables/tables.h"
+#include "encoder/reference_paths.h"
 
 namespace {
 
@@ -15,20 +16,28 @@ const Word16 UP_SAMP = 3;
 // Largest correlation of signal[0..length-1] with signal[-lag..] over
 // lag_max down to lag_min (ties to the shorter lag), normalised by the
 // energy at that lag: *cor_max. Returns the lag.
-Word16 lag_max(const Word16* signal, Word16 length, Word16 lag_max_, Word16 lag_min,
+// `exact`: no partial sum can saturate (the signal's energy over every
+// sample read is known to fit), so the correlations are plain sums.
+Word16 lag_max(const Word16* signal, Word16 length, Word16 lag_max_, Word16 lag_min, bool exact,
                Word16* cor_max) {
   Word32 max = MIN_32;
   Word16 best = lag_max_;
   for (Word16 i = lag_max_; i >= lag_min; i--) {
     Word32 t = 0;
-    for (int j = 0; j < length; j++) t = L_mac(t, signal[j], signal[j - i]);
+    if (exact)
+      t = plain_mac(signal, signal - i, length);
+    else
+      for (int j = 0; j < length; j++) t = L_mac(t, signal[j], signal[j - i]);
     if (L_sub(t, max) >= 0) {
       max = t;
       best = i;
     }
   }
   Word32 energy = 0;
-  for (int j = 0; j < length; j++) energy = L_mac(energy, signal[j - best], signal[j - best]);
+  if (exact)
+    energy = plain_mac(signal - best, signal - best, length);
+  else
+    for (int j = 0; j < length; j++) energy = L_mac(energy, signal[j - best], signal[j - best]);
   energy = L_inv_sqrt(energy);
   Word16 max_h, max_l, ener_h, ener_l;
   dpf_split(max, &max_h, &max_l);
@@ -54,14 +63,24 @@ void normalized_correlation(const Word16* exc, const Word16* xn, const Word16* h
     h_fac = 15 - 12 - 2;
     scaling = 2;
   }
+  // With both energies within 32 bits (doubled), no partial sum of the
+  // energy or of the correlation saturates.
+  bool target_fits = !encoder_reference_paths && 2 * energy64(xn, SUBFRAME) <= MAX_32;
   for (Word16 i = t_min; i <= t_max; i++) {
+    bool exact = target_fits && 2 * energy64(sig, SUBFRAME) <= MAX_32;
     s = 0;
-    for (int j = 0; j < SUBFRAME; j++) s = L_mac(s, sig[j], sig[j]);
+    if (exact)
+      s = plain_mac(sig, sig, SUBFRAME);
+    else
+      for (int j = 0; j < SUBFRAME; j++) s = L_mac(s, sig[j], sig[j]);
     s = L_inv_sqrt(s);
     Word16 norm_h, norm_l, corr_h, corr_l;
     dpf_split(s, &norm_h, &norm_l);
     s = 0;
-    for (int j = 0; j < SUBFRAME; j++) s = L_mac(s, xn[j], sig[j]);
+    if (exact)
+      s = plain_mac(xn, sig, SUBFRAME);
+    else
+      for (int j = 0; j < SUBFRAME; j++) s = L_mac(s, xn[j], sig[j]);
     dpf_split(s, &corr_h, &corr_l);
     s = dpf_mpy(corr_h, corr_l, norm_h, norm_l);
     corr[i] = extract_h(L_shl(s, 16));
@@ -98,27 +117,41 @@ Word16 open_loop_pitch(const Word16* wsp, Word16 length) {
   Word16 scaled_buffer[FRAME + PIT_MAX];
   Word16* scaled = scaled_buffer + PIT_MAX;
   if (length > FRAME) length = FRAME;
-  Overflow = 0;
-  Word32 t = 0;
-  for (int i = -PIT_MAX; i < length; i++) t = L_mac(t, wsp[i], wsp[i]);
   // Scaled down when the energy overflows, up when it is below 2^20.
   Word16 shift = 0;
-  if (Overflow == 1)
-    shift = -3;
-  else if (L_sub(t, 1048576L) < 0)
-    shift = 3;
+  if (encoder_reference_paths) {
+    Overflow = 0;
+    Word32 t = 0;
+    for (int i = -PIT_MAX; i < length; i++) t = L_mac(t, wsp[i], wsp[i]);
+    if (Overflow == 1)
+      shift = -3;
+    else if (L_sub(t, 1048576L) < 0)
+      shift = 3;
+  } else {
+    // The partial sums only grow: the sum saturates exactly when its total
+    // (with -32768 squared as 2^31) is beyond the 32-bit range.
+    int64_t t = 2 * energy64(wsp - PIT_MAX, PIT_MAX + length);
+    if (t > MAX_32)
+      shift = -3;
+    else if (t < 1048576L)
+      shift = 3;
+  }
   for (int i = -PIT_MAX; i < length; i++)
     scaled[i] = shift < 0 ? shr(wsp[i], 3) : shift > 0 ? shl(wsp[i], 3) : wsp[i];
+  // Every correlation and energy below reads only these samples: when their
+  // energy fits, no partial sum of either can saturate.
+  bool exact =
+      !encoder_reference_paths && 2 * energy64(scaled - PIT_MAX, PIT_MAX + length) <= MAX_32;
 
   // Three ranges, none holding a multiple of another's delays.
   Word16 max1, max2, max3;
   Word16 j = shl(PIT_MIN, 2);
-  Word16 p1 = lag_max(scaled, length, PIT_MAX, j, &max1);
+  Word16 p1 = lag_max(scaled, length, PIT_MAX, j, exact, &max1);
   Word16 i = sub(j, 1);
   j = shl(PIT_MIN, 1);
-  Word16 p2 = lag_max(scaled, length, i, j, &max2);
+  Word16 p2 = lag_max(scaled, length, i, j, exact, &max2);
   i = sub(j, 1);
-  Word16 p3 = lag_max(scaled, length, i, PIT_MIN, &max3);
+  Word16 p3 = lag_max(scaled, length, i, PIT_MIN, exact, &max3);
   if (sub(mult(max1, THRESHPIT), max2) < 0) {
     max1 = max2;
     p1 = p2;
@@ -207,6 +240,21 @@ Word16 encode_pitch_lag_64(Word16 T0, Word16 frac, Word16 t0_min) {
 }
 
 void convolve_subframe(const Word16* x, const Word16* h, Word16* y) {
+  // With every product sum below 2^30 in magnitude no partial sum saturates;
+  // L_shl by 3 then limits from 2^28 on.
+  if (!encoder_reference_paths &&
+      (int64_t)peak(x, SUBFRAME) * magnitude_sum(h, SUBFRAME) < (1 << 30)) {
+    Word32 acc[SUBFRAME] = {};
+    for (int i = 0; i < SUBFRAME; i++) {
+      Word32 xi = x[i];
+      for (int n = i; n < SUBFRAME; n++) acc[n] += xi * h[n - i];
+    }
+    for (int n = 0; n < SUBFRAME; n++) {
+      Word32 s = acc[n];
+      y[n] = s >= (1 << 27) ? MAX_16 : s < -(1 << 27) ? MIN_16 : (Word16)((s * 16) >> 16);
+    }
+    return;
+  }
   for (int n = 0; n < SUBFRAME; n++) {
     Word32 s = 0;
     for (int i = 0; i <= n; i++) s = L_mac(s, x[i], h[n - i]);
