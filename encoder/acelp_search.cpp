@@ -38,6 +38,21 @@ void search_pulses(const Word16* dn, const Word16 (*diag)[POSITIONS],
   Word16 dn_track[5][POSITIONS];
   for (int t = 0; t < 5; t++)
     for (int p = 0; p < POSITIONS; p++) dn_track[t][p] = dn[t + STEP * p];
+  // The last pulse's terms as 32-bit sums (fast form only): its energy and
+  // its correlations with the first two pulses, and with the third.
+  static int32_t wide[POSITIONS][POSITIONS][2][POSITIONS];
+  static int32_t wide2[POSITIONS][2][POSITIONS];
+  if (!EXACT) {
+    for (int p0 = 0; p0 < POSITIONS; p0++)
+      for (int p1 = 0; p1 < POSITIONS; p1++)
+        for (int t = 0; t < 2; t++)
+          for (int p3 = 0; p3 < POSITIONS; p3++)
+            wide[p0][p1][t][p3] =
+                diag[3 + t][p3] * 4096 + (cross[0][3 + t][p0][p3] + cross[1][3 + t][p1][p3]) * 8192;
+    for (int p2 = 0; p2 < POSITIONS; p2++)
+      for (int t = 0; t < 2; t++)
+        for (int p3 = 0; p3 < POSITIONS; p3++) wide2[p2][t][p3] = cross[2][3 + t][p2][p3] * 8192;
+  }
   for (int p0 = 0; p0 < POSITIONS; p0++) {
     int i0 = STEP * p0;
     Word16 ps0 = dn[i0];
@@ -61,10 +76,13 @@ void search_pulses(const Word16* dn, const Word16 (*diag)[POSITIONS],
           const Word16* c2 = cross[2][t3][p2];
           if (!EXACT) {
             // The eight candidates' energies and squared correlations at
-            // once (both products of the comparison stay below 2^30).
+            // once (both products of the comparison stay below 2^30), in
+            // 32-bit lanes the compiler vectorises.
             int32_t alp[POSITIONS], ps3c[POSITIONS];
+            const int32_t* w = wide[p0][p1][t3 - 3];
+            const int32_t* w2 = wide2[p2][t3 - 3];
+            for (int p3 = 0; p3 < POSITIONS; p3++) alp[p3] = (alp2 + w[p3] + w2[p3]) >> 16;
             for (int p3 = 0; p3 < POSITIONS; p3++) {
-              alp[p3] = (alp2 + r3[p3] * 4096 + (c0[p3] + c1[p3] + c2[p3]) * 8192) >> 16;
               int32_t ps3 = ps2 + dn_track[t3][p3];
               ps3c[p3] = (ps3 * ps3) >> 15;
             }
