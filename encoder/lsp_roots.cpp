@@ -4,6 +4,7 @@
 #include "codec/lsp.h"
 #include "codec/tables/tables.h"
 #include "encoder/lp_analysis.h"
+#include "encoder/reference_paths.h"
 
 namespace {
 
@@ -40,7 +41,52 @@ static bool sum_difference_polynomials(const Word16* a, Word16 half, Word16* f1,
 // C(x) = T5(x) + f1 T4(x) + ... + f5 / 2, by the backward recursion
 // b_k = 2 x b_(k+1) - b_(k+2) + f_k in DPF Q24. `unit` brings f to Q24
 // (4096 for Q11 coefficients, 8192 for Q10). Result Q14, saturated.
+// The same recursion in 64-bit arithmetic: every operator above is exact
+// while its result stays within 32 bits, and the DPF halves are the shifts
+// they stand for. Returns false, leaving *out alone, when a step would
+// leave the 32-bit range (where the operators saturate).
+static bool chebyshev_plain(Word16 x, const Word16* f, Word16 unit, Word16* out) {
+  auto fits = [](int64_t v) { return v >= MIN_32 && v <= MAX_32; };
+  // L_mult saturates on -32768 * -32768: with a high half of -32768 the
+  // recursion takes the exact form.
+  auto plain_half = [](int64_t v) { return (v >> 16) != MIN_16; };
+  auto mpy16 = [](int64_t t, Word16 x) {  // dpf_mpy16 of t's halves
+    int64_t hi = t >> 16, lo = (t >> 1) & 0x7fff;
+    return 2 * hi * x + 2 * ((lo * x) >> 15);
+  };
+  int64_t b2 = 256 * 65536;  // 1.0
+  int64_t b1 = 2 * (int64_t)x * 512 + 2 * (int64_t)f[1] * unit;
+  if (!fits(b1)) return false;
+  for (int i = 2; i < HALF_ORDER; i++) {
+    if (!plain_half(b1) || !plain_half(b2)) return false;
+    int64_t t = 2 * mpy16(b1, x);
+    if (!fits(t)) return false;
+    // b2's halves: - 65536 hi - 2 lo is - (b2 with its lowest bit dropped).
+    t -= (b2 >> 16) * 65536;
+    if (!fits(t)) return false;
+    t -= 2 * ((b2 >> 1) & 0x7fff);
+    if (!fits(t)) return false;
+    t += 2 * (int64_t)f[i] * unit;
+    if (!fits(t)) return false;
+    b2 = b1;
+    b1 = t;
+  }
+  if (!plain_half(b1) || !plain_half(b2)) return false;
+  int64_t t = mpy16(b1, x);
+  if (!fits(t)) return false;
+  t -= (b2 >> 16) * 65536;
+  if (!fits(t)) return false;
+  t -= 2 * ((b2 >> 1) & 0x7fff);
+  if (!fits(t)) return false;
+  t += 2 * (int64_t)f[HALF_ORDER] * (unit >> 1);
+  if (!fits(t)) return false;
+  *out = extract_h(L_shl((Word32)t, 6));
+  return true;
+}
+
 static Word16 chebyshev(Word16 x, const Word16* f, Word16 unit) {
+  Word16 fast;
+  if (!encoder_reference_paths && chebyshev_plain(x, f, unit, &fast)) return fast;
   Word16 b2_h = 256, b2_l = 0;  // 1.0
   Word16 b1_h, b1_l, b0_h, b0_l;
   Word32 t = L_mac(L_mult(x, 512), f[1], unit);  // 2 x + f1
