@@ -16,6 +16,7 @@
 #include "encoder/reference_paths.h"
 #include "encoder/acelp_search.h"
 #include "encoder/acelp_search_64.h"
+#include "encoder/acelp_search_118.h"
 #include "encoder/gain_quantizer.h"
 #include "encoder/pitch_search.h"
 #include "encoder/taming.h"
@@ -90,12 +91,20 @@ void write_pitch_fields(int rate_mode, Word16 T0, Word16 frac, Word16* t0_min, W
   }
   Word16 index = encode_pitch_lag(T0, frac, t0_min, t0_max, start);
   *(*ana)++ = index;
-  if (start == 0 && rate_mode != Rate64) *(*ana)++ = check_pitch_parity(index, 0);
+  // The parity covers bits 2-7 of the index at 8 kbit/s, bits 1-7 at 11.8.
+  Word16 extra_bit = rate_mode == Rate118 ? (Word16)(shr(index, 1) & 1) : 0;
+  if (start == 0 && rate_mode != Rate64) *(*ana)++ = check_pitch_parity(index, extra_bit);
 }
 
-// Fixed codebook: the innovation code (Q13) and its filtered form y2 (Q12).
-void search_fixed_codebook(int rate_mode, const Word16* xn2, Word16* h1, Word16 T0, Word16 start,
-                           Word16* code, Word16* y2, Word16** ana) {
+// Fixed codebook: the innovation code (Q13) and its filtered form y2 (Q12);
+// res2 is the residual after the pitch contribution.
+void search_fixed_codebook(int rate_mode, const Word16* xn2, const Word16* res2, Word16* h1,
+                           Word16 T0, Word16 start, Word16* code, Word16* y2, Word16** ana) {
+  if (rate_mode == Rate118) {
+    acelp_search_118(xn2, res2, h1, T0, state.sharp, code, y2, *ana);
+    *ana += 5;
+    return;
+  }
   Word16 sign;
   if (rate_mode == Rate64)
     *(*ana)++ = acelp_search_64(xn2, h1, T0, state.sharp, code, y2, &sign);
@@ -139,6 +148,9 @@ void encode_subframe(int rate_mode, Word16 start, const Word16* A, const Word16*
   residual_filter(10, ap1, error, xn, SUBFRAME);
   synthesis_filter(10, ap2, xn, xn, SUBFRAME, state.mem_w0, 0);
 
+  Word16 res2[SUBFRAME];  // the residual, until the pitch contribution is taken off below
+  for (int i = 0; i < SUBFRAME; i++) res2[i] = exc[i];
+
   // Adaptive codebook.
   Word16 frac;
   Word16 T0 = closed_loop_pitch(exc, xn, h1, *t0_min, *t0_max, start,
@@ -151,11 +163,13 @@ void encode_subframe(int rate_mode, Word16 start, const Word16* A, const Word16*
   Word16 taming = taming_needed(T0, frac);
   if (taming == 1 && sub(gain_pit, GPCLIP) > 0) gain_pit = GPCLIP;
   Word16 xn2[SUBFRAME];
-  for (int i = 0; i < SUBFRAME; i++)
+  for (int i = 0; i < SUBFRAME; i++) {
     xn2[i] = sub(xn[i], extract_h(L_shl(L_mult(y1[i], gain_pit), 1)));
+    res2[i] = sub(res2[i], extract_h(L_shl(L_mult(exc[i], gain_pit), 1)));
+  }
 
   Word16 code[SUBFRAME], y2[SUBFRAME];
-  search_fixed_codebook(rate_mode, xn2, h1, T0, start, code, y2, ana);
+  search_fixed_codebook(rate_mode, xn2, res2, h1, T0, start, code, y2, ana);
 
   Word16 coeff[5], exp_coeff[5];
   coeff[0] = g_coeff[0];

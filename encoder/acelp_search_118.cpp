@@ -1,0 +1,255 @@
+#include "encoder/acelp_search_118.h"
+
+#include "codec/basicop/mathfunc.h"
+#include "codec/frame_decoder.h"
+
+namespace {
+
+const int SUBFRAME = 40;
+const int TRACKS = 5;
+const int STEP = 5;
+const int PULSES = 10;
+const int ROUNDS = 5;          // orders of the tracks tried
+const Word16 PULSE = 4096;     // amplitude of a pulse in the code
+const Word16 Y_PULSE = 16384;  // weight of h per pulse in the filtered code: half of h
+
+// Weights of the energy terms for the pair added at each level: the pair's
+// first pulse with itself and with the pulses before (diag, cross, the
+// latter also for the pair's own cross term), and the pre-summed row of the
+// second pulse (its own weight, the weight of the earlier pulses, and the
+// weight with which the row enters). Each level halves the scale of the
+// energy once more so that ten pulses fit 16 bits.
+struct PairWeights {
+  Word16 diag, cross, row_diag, row_cross, row;
+};
+const PairWeights LEVEL[4] = {
+    {2048, 4096, 4096, 8192, 16384},
+    {1024, 2048, 4096, 8192, 8192},
+    {512, 1024, 2048, 4096, 8192},
+    {256, 512, 2048, 4096, 4096},
+};
+
+// Correlations of the target with the impulse response, scaled so that
+// twice the sum of the track maxima fits 16 bits.
+void correlate_target(const Word16* h, const Word16* x, Word16* dn) {
+  Word32 y32[SUBFRAME];
+  Word32 tot = 5;
+  for (int t = 0; t < TRACKS; t++) {
+    Word32 max = 0;
+    for (int i = t; i < SUBFRAME; i += STEP) {
+      Word32 s = 0;
+      for (int j = i; j < SUBFRAME; j++) s = L_mac(s, x[j], h[j - i]);
+      y32[i] = s;
+      s = L_abs(s);
+      if (L_sub(s, max) > 0L) max = s;
+    }
+    tot = L_add(tot, L_shr(max, 1));
+  }
+  Word16 j = sub(norm_l(tot), 2);
+  for (int i = 0; i < SUBFRAME; i++) dn[i] = round(L_shl(y32[i], j));
+}
+
+// 1 / |v| scaled, for the normalisation of the sign estimate.
+Word16 inverse_norm(const Word16* v) {
+  Word32 s = 256;
+  for (int i = 0; i < SUBFRAME; i++) s = L_mac(s, v[i], v[i]);
+  return extract_h(L_shl(L_inv_sqrt(s), 5));
+}
+
+// Fixes the sign of each position from the normalised sum of the residual
+// res and the correlation dn, turns dn to that sign, and finds the best
+// position of each track (pos_max) and the track order of the pulses
+// (ipos: the strongest track T first, then T+1..T+4 twice, then T again).
+void choose_signs(const Word16* res, Word16* dn, Word16* sign, Word16* pos_max, Word16* ipos) {
+  Word16 k_res = inverse_norm(res), k_dn = inverse_norm(dn);
+  Word16 en[SUBFRAME];
+  for (int i = 0; i < SUBFRAME; i++) {
+    Word16 val = dn[i];
+    Word16 cor = round(L_shl(L_mac(L_mult(k_res, res[i]), k_dn, val), 10));
+    if (cor >= 0) {
+      sign[i] = MAX_16;
+    } else {
+      sign[i] = -MAX_16;
+      cor = negate(cor);
+      val = negate(val);
+    }
+    dn[i] = val;
+    en[i] = cor;
+  }
+  Word16 max_of_all = -1;
+  for (int t = 0; t < TRACKS; t++) {
+    Word16 max = -1;
+    int pos = t;
+    for (int j = t; j < SUBFRAME; j += STEP)
+      if (sub(en[j], max) > 0) {
+        max = en[j];
+        pos = j;
+      }
+    pos_max[t] = (Word16)pos;
+    if (sub(max, max_of_all) > 0) {
+      max_of_all = max;
+      ipos[0] = (Word16)t;
+    }
+  }
+  Word16 t = ipos[0];
+  ipos[PULSES - 1] = t;
+  for (int i = 1; i < TRACKS; i++) {
+    t = (Word16)(t + 1 == TRACKS ? 0 : t + 1);
+    ipos[i] = ipos[i + TRACKS - 1] = t;
+  }
+}
+
+// rr[i][j]: the correlation of the impulse response shifted to i and to j,
+// scaled for precision and signed by the pulse signs of i and j.
+void correlate_pulses(const Word16* h, const Word16* sign, Word16 (*rr)[SUBFRAME]) {
+  Word16 h2[SUBFRAME];
+  Word32 s = 2;
+  for (int i = 0; i < SUBFRAME; i++) s = L_mac(s, h[i], h[i]);
+  if (sub(extract_h(s), MAX_16) == 0) {
+    for (int i = 0; i < SUBFRAME; i++) h2[i] = shr(h[i], 1);
+  } else {
+    Word16 k = extract_h(L_shl(L_inv_sqrt(L_shr(s, 1)), 7));
+    k = mult(k, 32440);  // 0.99
+    for (int i = 0; i < SUBFRAME; i++) h2[i] = round(L_shl(L_mult(h[i], k), 9));
+  }
+  s = 0;
+  for (int k = 0, i = SUBFRAME - 1; k < SUBFRAME; k++, i--) {
+    s = L_mac(s, h2[k], h2[k]);
+    rr[i][i] = round(s);
+  }
+  for (int dec = 1; dec < SUBFRAME; dec++) {
+    s = 0;
+    for (int k = 0, j = SUBFRAME - 1, i = j - dec; k < SUBFRAME - dec; k++, i--, j--) {
+      s = L_mac(s, h2[k], h2[k + dec]);
+      rr[j][i] = rr[i][j] = mult(round(s), mult(sign[i], sign[j]));
+    }
+  }
+}
+
+// The ten pulse positions (codvec) maximising the squared correlation over
+// the energy: pulse 0 on the best position of the strongest track, pulse 1
+// on the best of its track, then pairs 2-3, 4-5, 6-7, 8-9 searched jointly
+// over their tracks; repeated with the tracks of pulses 1 to 9 rotated.
+// The track order and the five rounds are the closest to the reference
+// bitstreams of the candidates tried; the reference still chooses other
+// pulses in some subframes (see the conformance test).
+void search_pulses(const Word16* dn, const Word16 (*rr)[SUBFRAME], Word16* ipos,
+                   const Word16* pos_max, Word16* codvec) {
+  Word16 psk = -1, alpk = 1;
+  for (int i = 0; i < PULSES; i++) codvec[i] = (Word16)i;
+  Word16 p[PULSES];
+  p[0] = pos_max[ipos[0]];
+  for (int r = 0; r < ROUNDS; r++) {
+    p[1] = pos_max[ipos[1]];
+    Word16 ps = add(dn[p[0]], dn[p[1]]);
+    Word32 alp0 = L_mult(rr[p[0]][p[0]], 2048);
+    alp0 = L_mac(alp0, rr[p[1]][p[1]], 2048);
+    alp0 = L_mac(alp0, rr[p[0]][p[1]], 4096);
+    Word16 sq = -1, alp = 1;
+    for (int level = 0; level < 4; level++) {
+      const PairWeights& w = LEVEL[level];
+      const int a = 2 * level + 2, b = a + 1;
+      Word16 row[SUBFRAME];
+      for (int j = ipos[b]; j < SUBFRAME; j += STEP) {
+        Word32 s = L_mult(rr[j][j], w.row_diag);
+        for (int m = 0; m < a; m++) s = L_mac(s, rr[p[m]][j], w.row_cross);
+        row[j] = round(s);
+      }
+      sq = -1;
+      alp = 1;
+      Word16 best_ps = 0, ia = ipos[a], ib = ipos[b];
+      for (int i = ipos[a]; i < SUBFRAME; i += STEP) {
+        Word16 ps1 = add(ps, dn[i]);
+        Word32 alp1 = L_mac(alp0, rr[i][i], w.diag);
+        for (int m = 0; m < a; m++) alp1 = L_mac(alp1, rr[p[m]][i], w.cross);
+        for (int j = ipos[b]; j < SUBFRAME; j += STEP) {
+          Word16 ps2 = add(ps1, dn[j]);
+          Word32 alp2 = L_mac(alp1, row[j], w.row);
+          alp2 = L_mac(alp2, rr[i][j], w.cross);
+          Word16 sq2 = mult(ps2, ps2);
+          Word16 alp_16 = round(alp2);
+          if (L_msu(L_mult(alp, sq2), sq, alp_16) > 0L) {
+            sq = sq2;
+            best_ps = ps2;
+            alp = alp_16;
+            ia = (Word16)i;
+            ib = (Word16)j;
+          }
+        }
+      }
+      p[a] = ia;
+      p[b] = ib;
+      ps = best_ps;
+      alp0 = L_mult(alp, 16384);
+    }
+    if (L_msu(L_mult(alpk, sq), psk, alp) > 0L) {
+      psk = sq;
+      alpk = alp;
+      for (int i = 0; i < PULSES; i++) codvec[i] = p[i];
+    }
+    Word16 first = ipos[1];
+    for (int j = 1; j < PULSES - 1; j++) ipos[j] = ipos[j + 1];
+    ipos[PULSES - 1] = first;
+  }
+}
+
+// The code, its filtered form and the track words from the pulse positions.
+// A track word holds the position of its first pulse (bits 0-2), that
+// pulse's sign (bit 3, set for negative) and the position of the second
+// (bits 4-6), whose sign is the first's when it is not after the first and
+// the opposite when it is: so the first is the later pulse when the signs
+// agree and the earlier one when they differ.
+void build_code(const Word16* codvec, const Word16* sign, const Word16* h, Word16* code, Word16* y,
+                Word16* indices) {
+  Word16 first[TRACKS], second[TRACKS], amp[PULSES];
+  for (int t = 0; t < TRACKS; t++) first[t] = second[t] = -1;
+  for (int i = 0; i < SUBFRAME; i++) code[i] = 0;
+  for (int k = 0; k < PULSES; k++) {
+    int i = codvec[k];
+    Word16 index = mult((Word16)i, 6554);  // i / 5
+    int track = i - 5 * index;
+    if (sign[i] > 0) {
+      code[i] = add(code[i], PULSE);
+      amp[k] = Y_PULSE;
+    } else {
+      code[i] = sub(code[i], PULSE);
+      amp[k] = negate(Y_PULSE);
+      index = (Word16)(index + 8);
+    }
+    Word16 other = first[track];
+    if (other < 0) {
+      first[track] = index;
+      continue;
+    }
+    bool same_sign = ((other ^ index) & 8) == 0;
+    bool other_later = (other & 7) >= (index & 7);
+    if (same_sign != other_later) {
+      first[track] = index;
+      second[track] = other;
+    } else {
+      second[track] = index;
+    }
+  }
+  for (int t = 0; t < TRACKS; t++) indices[t] = (Word16)(first[t] | (second[t] & 7) << 4);
+  for (int i = 0; i < SUBFRAME; i++) {
+    Word32 s = 0;
+    for (int k = 0; k < PULSES; k++)
+      if (i >= codvec[k]) s = L_mac(s, h[i - codvec[k]], amp[k]);
+    y[i] = extract_h(s);  // truncated, not rounded: the reference gains decided it
+  }
+}
+
+}  // namespace
+
+void acelp_search_118(const Word16* x, const Word16* res, Word16* h, Word16 T0, Word16 sharp,
+                      Word16* code, Word16* y, Word16* indices) {
+  sharpen_code(h, T0, sharp);
+  Word16 dn[SUBFRAME], sign[SUBFRAME], pos_max[TRACKS], ipos[PULSES], codvec[PULSES];
+  static Word16 rr[SUBFRAME][SUBFRAME];  // work space
+  correlate_target(h, x, dn);
+  choose_signs(res, dn, sign, pos_max, ipos);
+  correlate_pulses(h, sign, rr);
+  search_pulses(dn, rr, ipos, pos_max, codvec);
+  build_code(codvec, sign, h, code, y, indices);
+  sharpen_code(code, T0, sharp);
+}

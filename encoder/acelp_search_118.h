@@ -1,0 +1,17 @@
+// Algebraic codebook search of the 11.8 kbit/s mode: ten unit pulses, two on
+// each of the five tracks, coded in 7 bits a track. The first pulse pair
+// starts on the best position of the track with the strongest correlation
+// and the next track; the other four pairs are added one pair at a time,
+// each pair searched jointly over its two tracks. Four orders of the tracks
+// are tried.
+#pragma once
+
+#include "codec/basicop/basicop.h"
+
+// Target x, the residual after the pitch contribution res (which sets the
+// pulse signs) and the impulse response h (Q12, sharpened in place by the
+// pitch contribution when T0 < 40), sharpening factor `sharp` (Q14): writes
+// the innovation code (pulses of 4096, sharpened), its filtered form y (Q12)
+// and the five track words into indices[0..4].
+void acelp_search_118(const Word16* x, const Word16* res, Word16* h, Word16 T0, Word16 sharp,
+                      Word16* code, Word16* y, Word16* indices);
