@@ -58,9 +58,9 @@ Word16 inverse_norm(const Word16* v) {
 
 // Fixes the sign of each position from the normalised sum of the residual
 // res and the correlation dn, turns dn to that sign, and finds the best
-// position of each track (pos_max) and the track order of the pulses
-// (ipos: the strongest track T first, then T+1..T+4 twice, then T again).
-void choose_signs(const Word16* res, Word16* dn, Word16* sign, Word16* pos_max, Word16* ipos) {
+// position of each track (pos_max). Returns the track of the strongest
+// position.
+Word16 choose_signs(const Word16* res, Word16* dn, Word16* sign, Word16* pos_max) {
   Word16 k_res = inverse_norm(res), k_dn = inverse_norm(dn);
   Word16 en[SUBFRAME];
   for (int i = 0; i < SUBFRAME; i++) {
@@ -76,7 +76,7 @@ void choose_signs(const Word16* res, Word16* dn, Word16* sign, Word16* pos_max, 
     dn[i] = val;
     en[i] = cor;
   }
-  Word16 max_of_all = -1;
+  Word16 max_of_all = -1, strongest = 0;
   for (int t = 0; t < TRACKS; t++) {
     Word16 max = -1;
     int pos = t;
@@ -88,15 +88,10 @@ void choose_signs(const Word16* res, Word16* dn, Word16* sign, Word16* pos_max, 
     pos_max[t] = (Word16)pos;
     if (sub(max, max_of_all) > 0) {
       max_of_all = max;
-      ipos[0] = (Word16)t;
+      strongest = (Word16)t;
     }
   }
-  Word16 t = ipos[0];
-  ipos[PULSES - 1] = t;
-  for (int i = 1; i < TRACKS; i++) {
-    t = (Word16)(t + 1 == TRACKS ? 0 : t + 1);
-    ipos[i] = ipos[i + TRACKS - 1] = t;
-  }
+  return strongest;
 }
 
 // rr[i][j]: the correlation of the impulse response shifted to i and to j,
@@ -127,19 +122,21 @@ void correlate_pulses(const Word16* h, const Word16* sign, Word16 (*rr)[SUBFRAME
 }
 
 // The ten pulse positions (codvec) maximising the squared correlation over
-// the energy: pulse 0 on the best position of the strongest track, pulse 1
-// on the best of its track, then pairs 2-3, 4-5, 6-7, 8-9 searched jointly
-// over their tracks; repeated with the tracks of pulses 1 to 9 rotated.
-// The track order and the five rounds are the closest to the reference
-// bitstreams of the candidates tried; the reference still chooses other
-// pulses in some subframes (see the conformance test).
-void search_pulses(const Word16* dn, const Word16 (*rr)[SUBFRAME], Word16* ipos,
+// the energy, in five rounds, one for each track k as the first: pulse 0 on
+// the best position of track k, pulse 1 on the best of track k+1, then the
+// pairs 2-3, 4-5, 6-7, 8-9 on the tracks k+2..k+4, k, k+1..k+4 (cyclically),
+// each pair searched jointly over its two tracks. The rounds start from the
+// strongest track. Of the orders tried this one is the closest to the
+// reference bitstreams, which still choose other pulses in some subframes.
+void search_pulses(const Word16* dn, const Word16 (*rr)[SUBFRAME], Word16 strongest,
                    const Word16* pos_max, Word16* codvec) {
   Word16 psk = -1, alpk = 1;
   for (int i = 0; i < PULSES; i++) codvec[i] = (Word16)i;
   Word16 p[PULSES];
-  p[0] = pos_max[ipos[0]];
-  for (int r = 0; r < ROUNDS; r++) {
+  for (int r = 0; r < TRACKS; r++) {
+    int ipos[PULSES];  // the track of each pulse
+    for (int i = 0; i < PULSES; i++) ipos[i] = (strongest + r + i) % TRACKS;
+    p[0] = pos_max[ipos[0]];
     p[1] = pos_max[ipos[1]];
     Word16 ps = add(dn[p[0]], dn[p[1]]);
     Word32 alp0 = L_mult(rr[p[0]][p[0]], 2048);
@@ -187,9 +184,6 @@ void search_pulses(const Word16* dn, const Word16 (*rr)[SUBFRAME], Word16* ipos,
       alpk = alp;
       for (int i = 0; i < PULSES; i++) codvec[i] = p[i];
     }
-    Word16 first = ipos[1];
-    for (int j = 1; j < PULSES - 1; j++) ipos[j] = ipos[j + 1];
-    ipos[PULSES - 1] = first;
   }
 }
 
@@ -244,12 +238,12 @@ void build_code(const Word16* codvec, const Word16* sign, const Word16* h, Word1
 void acelp_search_118(const Word16* x, const Word16* res, Word16* h, Word16 T0, Word16 sharp,
                       Word16* code, Word16* y, Word16* indices) {
   sharpen_code(h, T0, sharp);
-  Word16 dn[SUBFRAME], sign[SUBFRAME], pos_max[TRACKS], ipos[PULSES], codvec[PULSES];
+  Word16 dn[SUBFRAME], sign[SUBFRAME], pos_max[TRACKS], codvec[PULSES];
   static Word16 rr[SUBFRAME][SUBFRAME];  // work space
   correlate_target(h, x, dn);
-  choose_signs(res, dn, sign, pos_max, ipos);
+  Word16 strongest = choose_signs(res, dn, sign, pos_max);
   correlate_pulses(h, sign, rr);
-  search_pulses(dn, rr, ipos, pos_max, codvec);
+  search_pulses(dn, rr, strongest, pos_max, codvec);
   build_code(codvec, sign, h, code, y, indices);
   sharpen_code(code, T0, sharp);
 }

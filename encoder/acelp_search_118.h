@@ -1,9 +1,8 @@
 // Algebraic codebook search of the 11.8 kbit/s mode: ten unit pulses, two on
-// each of the five tracks, coded in 7 bits a track. The first pulse pair
-// starts on the best position of the track with the strongest correlation
-// and the next track; the other four pairs are added one pair at a time,
-// each pair searched jointly over its two tracks. Four orders of the tracks
-// are tried.
+// each of the five tracks, coded in 7 bits a track. Each of five rounds
+// starts on the best positions of two neighbouring tracks and adds the other
+// eight pulses a pair at a time, each pair searched jointly over its two
+// tracks; the best of the rounds is kept.
 #pragma once
 
 #include "codec/basicop/basicop.h"
