@@ -65,7 +65,7 @@ std::vector<int16_t> signal(int kind, size_t n, uint32_t seed) {
 }
 
 TEST(Encoder, HostileSignalsAtEveryRateGiveValidFrames) {
-  const char* schedules[] = {"0", "1", "01", "10"};
+  const char* schedules[] = {"0", "1", "01", "10", "2", "12"};
   uint32_t seed = testsupport::testSeed(729);
   for (const char* schedule : schedules) {
     for (int kind = 0; kind < 5; kind++) {
