@@ -14,8 +14,8 @@
 #include "encoder/encoder.h"
 #include "fuzz/fuzz_input.h"
 
-// Rate modes the encoder makes (6.4 and 8 kbit/s).
-static const int RATES = 2;
+// Rate modes the encoder makes: 6.4, 8 and 11.8 kbit/s.
+static const int RATES = 3;
 
 struct Coded {
   int rate;

@@ -47,7 +47,7 @@ std::vector<Word16> encodeAll(const std::vector<int16_t>& s, const std::string& 
 TEST(EncoderFastPaths, EqualTheReferencePaths) {
   uint32_t seed = testsupport::testSeed(4711);
   const double gains[] = {300.0, 6000.0, 40000.0};  // quiet, normal, clipped
-  const char* schedules[] = {"1", "0", "0110"};
+  const char* schedules[] = {"1", "0", "0110", "2", "1202"};
   for (double gain : gains)
     for (const char* rates : schedules) {
       std::vector<int16_t> s = stream(gain, 600, seed);
