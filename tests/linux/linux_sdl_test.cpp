@@ -11,6 +11,8 @@
 #include "platform/platform.h"
 #include "platform/sdl/dialog_layout.h"
 #include "platform/sdl/dialog_sdl.h"
+#include "platform/sdl/font.h"
+#include "platform/sdl/font_sdl.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -458,4 +460,32 @@ TEST(LinuxSdlDialog, WithoutADisplayTheDialogFailsAndSaysSo) {
     EXPECT_EQ(platformRunDialog(nullptr, 103, closeBox, 0), 9);
     EXPECT_FALSE(sdlDialogFailed());
   }
+}
+
+TEST(LinuxSdlDialog, TextUsesTheSystemsFontAntiAliasedAtTheDialogsSize) {
+  Script s;
+  useHeadlessDrivers(&s, "font");
+  REQUIRE_SDL_VIDEO();
+  if (!sdlLoadFont())
+    GTEST_SKIP() << "SKIPPED: no SDL2_ttf or no font (Debian: libsdl2-ttf-dev, fonts-dejavu-core)";
+  const ScalableFont* font = fontScalable();
+  ASSERT_NE(font, nullptr);
+  // About the 13-pixel line and 6-pixel characters of the dialog's units.
+  EXPECT_GE(font->lineHeight, 11);
+  EXPECT_LE(font->lineHeight, 16);
+  int width = fontTextWidth("Quillo");
+  EXPECT_GE(width, 24);
+  EXPECT_LE(width, 48);
+  TextMask mask;
+  ASSERT_TRUE(font->render("Quillo", &mask));
+  EXPECT_EQ(mask.width, width);
+  int full = 0, partial = 0;
+  for (int y = 0; y < mask.height; y++)
+    for (int x = 0; x < mask.width; x++) {
+      uint8_t c = mask.coverage[y * mask.pitch + x];
+      full += c >= 224;
+      partial += c > 0 && c < 224;
+    }
+  EXPECT_GT(full, 10);
+  EXPECT_GT(partial, 10);  // anti-aliased edges
 }

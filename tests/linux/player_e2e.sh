@@ -5,6 +5,7 @@
 #
 #   player_e2e.sh dialog   SAMPLE TOOL OUTDIR   self-playing program: sound, title, end
 #   player_e2e.sh nodevice SAMPLE TOOL OUTDIR   self-playing program without a sound device
+#   player_e2e.sh keys     SAMPLE TOOL OUTDIR   the dialog's keyboard, window and screenshots
 #   player_e2e.sh terminal MESSAGE TOOL OUTDIR  quillo play: sound, titles, keys, no device
 #
 # Exit status 77 means skipped (a tool it needs is missing).
@@ -136,6 +137,14 @@ compare() {
   python3 "$here/compare_pcm.py" "$1" "$out/expected.raw" "$sample"
 }
 
+# check_shot NAME STATE WINDOW: a screenshot of WINDOW, checked against the
+# dialog's layout in STATE (see check_shot.py).
+check_shot() {
+  command -v import >/dev/null || skip "imagemagick missing"
+  screenshot "$1" "$3"
+  python3 "$here/check_shot.py" "$out/$1-window.png" "$2" || fail "screenshot $1"
+}
+
 # Sound, title and the end of the message, in the dialog.
 run_dialog() {
   start_display
@@ -183,7 +192,7 @@ run_nodevice() {
   pids+=($player)
   local box dialog
   box=$(find_window '^QLO$') || fail "no message box appeared"
-  screenshot messagebox "$box"
+  check_shot messagebox messagebox "$box"
   # OK sits centred at the bottom of the box.
   eval "$(xdotool getwindowgeometry --shell "$box")"
   xdotool mousemove --window "$box" $((WIDTH / 2)) $((HEIGHT - 22)) click 1
@@ -199,6 +208,58 @@ run_nodevice() {
   xdotool mousemove --window "$dialog" 100 20 key Return
   sleep 0.3
   kill -0 "$player" 2>/dev/null || fail "Enter closed the dialog"
+  xdotool key Escape
+  wait_for 10 sh -c "! kill -0 $player 2>/dev/null" || fail "Escape did not close the dialog"
+  wait "$player" || fail "player exit status $?"
+}
+
+# title_still WINDOW: the title stays the same for 0.8 s (nothing plays).
+title_still() {
+  local before
+  before=$(xdotool getwindowname "$1")
+  sleep 0.8
+  [ "$(xdotool getwindowname "$1")" = "$before" ]
+}
+# title_moves WINDOW: the title changes within 3 s (the message plays).
+title_moves() {
+  local before
+  before=$(xdotool getwindowname "$1")
+  wait_for 3 sh -c "[ \"\$(xdotool getwindowname $1)\" != '$before' ]"
+}
+
+# The window (centred, not resizable, icon 102) and the keyboard, each key
+# with the result the Windows dialog gives, and Tab as a desktop has it.
+run_keys() {
+  start_display
+  use_disk_audio keys.raw
+  unset SDL_DISKAUDIODELAY # real time: the message lasts 13 s
+  "$sample" >"$out/player.log" 2>&1 &
+  local player=$!
+  pids+=($player)
+  local wid X Y WIDTH HEIGHT SCREEN WINDOW hints
+  wid=$(find_window '^QLO \[') || fail "no dialog window appeared"
+  eval "$(xdotool getwindowgeometry --shell "$wid")"
+  [ "$X,$Y,$WIDTH,$HEIGHT" = "230,219,180,42" ] || fail "window at $X,$Y size ${WIDTH}x$HEIGHT, not centred 180x42"
+  hints=$(xprop -id "$wid" WM_NORMAL_HINTS)
+  grep -q 'minimum size: 180 by 42' <<<"$hints" && grep -q 'maximum size: 180 by 42' <<<"$hints" ||
+    fail "the window can be resized: $hints"
+  xprop -id "$wid" _NET_WM_ICON | grep -q 'Icon (32 x 32)' || fail "the window has no 32 x 32 icon"
+  xdotool mousemove --window "$wid" 120 20 # keys go to the window under the pointer
+  # Playing, the focus on Stop, the first button that can take it.
+  check_shot playing playing "$wid"
+  xdotool key space
+  wait_for 5 title_still "$wid" || fail "Space on Stop did not pause"
+  check_shot paused paused "$wid"
+  xdotool key Tab
+  check_shot focus-play focus-play "$wid"
+  xdotool key Tab
+  check_shot focus-stop focus-stop "$wid"
+  xdotool key shift+Tab key Return
+  title_still "$wid" || fail "Enter started the playback"
+  kill -0 "$player" 2>/dev/null || fail "Enter closed the dialog"
+  check_shot focus-play-again focus-play "$wid"
+  xdotool key space
+  title_moves "$wid" || fail "Space on Play did not resume"
   xdotool key Escape
   wait_for 10 sh -c "! kill -0 $player 2>/dev/null" || fail "Escape did not close the dialog"
   wait "$player" || fail "player exit status $?"
@@ -238,6 +299,7 @@ run_terminal() {
 case "$mode" in
   dialog) run_dialog ;;
   nodevice) run_nodevice ;;
+  keys) run_keys ;;
   terminal) run_terminal ;;
   *) fail "unknown mode $mode" ;;
 esac
