@@ -13,6 +13,7 @@
 #include "platform/sdl/dialog_sdl.h"
 #include "platform/sdl/font.h"
 #include "platform/sdl/font_sdl.h"
+#include "platform/sdl/program_path_linux.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -434,6 +435,13 @@ TEST(LinuxSdlPlatform, ProgramPathIsTheRunningProgramsOwnFile) {
   ASSERT_EQ(platformProgramPath(nullptr, path, sizeof path), 14u);
   EXPECT_STREQ(path, "/proc/self/exe");
   EXPECT_EQ(platformProgramPath(nullptr, path, 14), 0u);  // no room for the zero
+  // A message file given to the player is read instead of the player itself.
+  sdlPlayFile("received/hello.qlo");
+  EXPECT_EQ(platformProgramPath(nullptr, path, sizeof path), 18u);
+  EXPECT_STREQ(path, "received/hello.qlo");
+  EXPECT_EQ(platformProgramPath(nullptr, path, 18), 0u);
+  sdlPlayFile(nullptr);
+  EXPECT_EQ(platformProgramPath(nullptr, path, sizeof path), 14u);
   EXPECT_EQ(platformLoadBitmap(nullptr, 117), platformLoadBitmap(nullptr, 117));
   EXPECT_EQ(platformLoadBitmap(nullptr, 4), nullptr);
 }

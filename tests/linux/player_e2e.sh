@@ -7,6 +7,9 @@
 #   player_e2e.sh nodevice SAMPLE TOOL OUTDIR   self-playing program without a sound device
 #   player_e2e.sh keys     SAMPLE TOOL OUTDIR   the dialog's keyboard, window and screenshots
 #   player_e2e.sh terminal MESSAGE TOOL OUTDIR  quillo play: sound, titles, keys, no device
+#   player_e2e.sh desktop  MESSAGE TOOL OUTDIR BUILD SOURCE
+#                          installed into OUTDIR/root: desktop entry, file types,
+#                          the installed player playing MESSAGE (a .qlo)
 #
 # Exit status 77 means skipped (a tool it needs is missing).
 set -euo pipefail
@@ -34,7 +37,7 @@ fail() {
   exit 1
 }
 
-if [ "$mode" = terminal ]; then
+if [ "$mode" = terminal ] || [ "$mode" = desktop ]; then
   [ -f "$sample" ] || skip "no message at $sample"
 else
   [ -x "$sample" ] || skip "no self-playing sample at $sample (needs SDL2 and the Linux player)"
@@ -265,6 +268,59 @@ run_keys() {
   wait "$player" || fail "player exit status $?"
 }
 
+# The desktop files as installed from BUILD, and the installed player given
+# a plain message to play.
+run_desktop() {
+  local build=$5 source=$6 root=$out/root type
+  for program in desktop-file-validate update-mime-database update-desktop-database xdg-mime mimetype; do
+    command -v "$program" >/dev/null ||
+      skip "$program missing (Debian: desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl)"
+  done
+  desktop-file-validate "$source/platform/sdl/desktop/quillo-player.desktop" || fail "desktop entry invalid"
+  cmake --install "$build" --prefix "$root" >"$out/install.log" || fail "cmake --install failed"
+  update-mime-database "$root/share/mime" || fail "update-mime-database failed"
+  update-desktop-database "$root/share/applications" 2>"$out/desktop-database.log" ||
+    fail "update-desktop-database failed: $(cat "$out/desktop-database.log")"
+  # Only the scratch root and the system's own types; no desktop session,
+  # no user settings.
+  cp "$sample" "$out/message.qlo"
+  # A self-playing message saved from a mail, without its execute bit.
+  "$tool" pack --rate 8 --player "$root/bin/quillo-player" "$source/samples/hello-8k.g729" \
+    -o "$out/received" >/dev/null || fail "quillo pack failed"
+  chmod -x "$out/received"
+  (
+    unset DISPLAY XDG_CURRENT_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID
+    export XDG_DATA_DIRS=$root/share:/usr/share XDG_DATA_HOME=$out/data XDG_CONFIG_HOME=$out/config \
+      XDG_CONFIG_DIRS=$out/config
+    for f in message.qlo:application/x-quillo-message received:application/x-quillo-executable; do
+      type=$(xdg-mime query filetype "$out/${f%%:*}")
+      [ "$type" = "${f#*:}" ] || fail "${f%%:*} has type '$type', expected ${f#*:}"
+      [ "$(xdg-mime query default "$type")" = quillo-player.desktop ] || fail "no default handler for $type"
+    done
+    type=$(xdg-mime query filetype "$tool")
+    [ "$type" != application/x-quillo-executable ] || fail "another program taken for a message"
+  ) || exit 1
+  for size in 16x16 32x32 256x256 scalable; do
+    ls "$root/share/icons/hicolor/$size/apps/quillo."* >/dev/null || fail "no $size icon"
+  done
+  "$root/bin/quillo-player" "$out/no-such-message.qlo" 2>"$out/missing.log" && fail "a missing file played"
+  grep -q 'no-such-message.qlo' "$out/missing.log" || fail "a missing file is not named: $(cat "$out/missing.log")"
+  # The installed player plays the plain message given to it.
+  start_display
+  use_disk_audio desktop.raw
+  expected_pcm
+  "$root/bin/quillo-player" "$out/message.qlo" >"$out/player.log" 2>&1 &
+  local player=$!
+  pids+=($player)
+  local wid
+  wid=$(find_window '^QLO \[') || fail "no dialog window appeared"
+  wait_closed "$out/desktop.raw" || fail "playback did not stop by itself"
+  compare "$out/desktop.raw" || fail "the sound differs from quillo decode"
+  xdotool mousemove --window "$wid" 120 20 key Escape
+  wait_for 10 sh -c "! kill -0 $player 2>/dev/null" || fail "Escape did not close the dialog"
+  wait "$player" || fail "player exit status $?"
+}
+
 # quillo play in a terminal: the whole message, then keys and no device.
 run_terminal() {
   unset DISPLAY
@@ -300,6 +356,7 @@ case "$mode" in
   dialog) run_dialog ;;
   nodevice) run_nodevice ;;
   keys) run_keys ;;
+  desktop) run_desktop "$@" ;;
   terminal) run_terminal ;;
   *) fail "unknown mode $mode" ;;
 esac
