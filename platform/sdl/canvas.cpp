@@ -5,7 +5,8 @@
 
 namespace {
 
-const int MAX_TEXT_CHARS = 255;  // longer text is cut; no box is that wide
+const int MAX_TEXT_CHARS = 255;     // longer text is cut; no box is that wide
+const uint32_t WHITE = 0xFFFFFFFF;  // the background a disabled image drops
 
 void putPixel(const Canvas& canvas, int x, int y, uint32_t color) {
   if (x < 0 || y < 0 || x >= canvas.width || y >= canvas.height) return;
@@ -108,7 +109,7 @@ void canvasDisabledImage(const Canvas& canvas, int x, int y, const Bitmap& image
     for (int iy = 0; iy < image.height; iy++)
       for (int ix = 0; ix < image.width; ix++) {
         uint32_t color = image.pixels[iy * image.width + ix];
-        if ((color >> 24) && color != 0xFFFFFFFF)
+        if ((color >> 24) && color != WHITE)
           putPixel(canvas, x + ix + offset, y + iy + offset, ink);
       }
   }

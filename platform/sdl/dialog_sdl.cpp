@@ -139,9 +139,10 @@ void focusButton(const Control* c) {
   dialog.dirty = true;
 }
 
-// Tab, Shift-Tab and Space as the Windows dialog manager handles them: Tab
-// moves the focus, without the default-button style, so that Enter keeps
-// doing what the hidden default button does. Space pushes the focused
+// Tab and Shift-Tab move the focus from button to button (the Windows
+// dialog manager moves it between tab stops, and this template has none),
+// without the default-button style, so that Enter keeps doing what the
+// hidden default button does. Space, as on Windows, pushes the focused
 // button in and clicks it when released.
 void handleFocusKey(const SDL_KeyboardEvent& key) {
   DialogView& v = dialog.view;

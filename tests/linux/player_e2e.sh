@@ -276,8 +276,10 @@ run_desktop() {
     command -v "$program" >/dev/null ||
       skip "$program missing (Debian: desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl)"
   done
-  desktop-file-validate "$source/platform/sdl/desktop/quillo-player.desktop" || fail "desktop entry invalid"
   cmake --install "$build" --prefix "$root" >"$out/install.log" || fail "cmake --install failed"
+  desktop-file-validate "$root/share/applications/quillo-player.desktop" || fail "desktop entry invalid"
+  grep -qx "Exec=$root/bin/quillo-player %f" "$root/share/applications/quillo-player.desktop" ||
+    fail "the entry does not run $root/bin/quillo-player"
   update-mime-database "$root/share/mime" || fail "update-mime-database failed"
   update-desktop-database "$root/share/applications" 2>"$out/desktop-database.log" ||
     fail "update-desktop-database failed: $(cat "$out/desktop-database.log")"
