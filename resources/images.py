@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws the player's button bitmaps and program icon and writes them as
 16-colour Windows .bmp and .ico files (the source of both builds: the
-Windows resource script references them, the Linux build embeds them).
+Windows resource script references them, the Linux build embeds them), and
+the program icon for the Linux desktop's icon theme: PNG files at the
+theme's sizes (icons/quillo-SIZE.png) and a scalable SVG (icons/quillo.svg).
 
   resources/images.py           rewrite the files beside this script
   resources/images.py --check   fail when a file differs from what is drawn here
@@ -11,6 +13,7 @@ The output is a pure function of this script: no dates, no external input.
 import os
 import struct
 import sys
+import zlib
 
 # The 16-colour palette, in the usual VGA order. Index 7 is the button face,
 # 8 the button shadow: a bitmap loaded with 3-D colour mapping shows them in
@@ -158,14 +161,96 @@ def ico_bytes(px):
     return head + entry + image
 
 
+# Sizes of the icon theme's fixed-size folders the desktop files install.
+ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)
+
+
+def rgba(px):
+    """Pixel rows of palette indices (None = transparent) as RGBA tuples."""
+    return [[(0, 0, 0, 0) if c is None else PALETTE[c] + (255,) for c in row] for row in px]
+
+
+def resample(px, size):
+    """A square RGBA image scaled to size x size by area averaging with
+    premultiplied alpha: whole multiples repeat pixels, other sizes mix the
+    pixels a target pixel covers. Integer arithmetic only."""
+    n = len(px)
+
+    def spans(i):
+        # Source pixels under target pixel i, with their overlap, in units
+        # of 1 / (n * size) of the side.
+        lo, hi = i * n, (i + 1) * n
+        return [(k, min(hi, (k + 1) * size) - max(lo, k * size))
+                for k in range(lo // size, min(n, (hi + size - 1) // size))
+                if min(hi, (k + 1) * size) > max(lo, k * size)]
+
+    out = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            acc = [0, 0, 0, 0]
+            for sy, wy in spans(y):
+                for sx, wx in spans(x):
+                    r, g, b, a = px[sy][sx]
+                    w = wx * wy * a
+                    acc[0] += r * w
+                    acc[1] += g * w
+                    acc[2] += b * w
+                    acc[3] += w
+            total = n * n * 255
+            if acc[3] == 0:
+                row.append((0, 0, 0, 0))
+            else:
+                row.append(tuple((v + acc[3] // 2) // acc[3] for v in acc[:3]) +
+                           ((acc[3] * 255 + total // 2) // total,))
+        out.append(row)
+    return out
+
+
+def png_bytes(px):
+    """An 8-bit RGBA PNG file."""
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    h, w = len(px), len(px[0])
+    raw = b"".join(b"\0" + bytes(v for p in row for v in p) for row in px)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def svg_bytes(px):
+    """The pixel art as an SVG of one rectangle per run of equal pixels."""
+    n = len(px)
+    rects = []
+    for y, row in enumerate(px):
+        x = 0
+        while x < n:
+            c = row[x]
+            end = x
+            while end < n and row[end] == c:
+                end += 1
+            if c is not None:
+                rects.append('<rect x="%d" y="%d" width="%d" height="1" fill="#%02x%02x%02x"/>'
+                             % ((x, y, end - x) + PALETTE[c]))
+            x = end
+    return ('<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" viewBox="0 0 %d %d" '
+            'shape-rendering="crispEdges">\n%s\n</svg>\n'
+            % (n, n, n, n, "\n".join(rects))).encode()
+
+
 def images():
     """File name -> bytes, for every image both builds use."""
-    return {
+    icon = program_icon()
+    files = {
         "play.bmp": bmp_bytes(play_triangle(FACE, BLUE)),        # bitmap 117
         "stop.bmp": bmp_bytes(stop_square()),                    # bitmap 119
         "playing.bmp": bmp_bytes(play_triangle(WHITE, FACE)),    # bitmap 121
-        "quillo.ico": ico_bytes(program_icon()),                 # icon group 102
+        "quillo.ico": ico_bytes(icon),                           # icon group 102
+        "icons/quillo.svg": svg_bytes(icon),
     }
+    for size in ICON_SIZES:
+        files["icons/quillo-%d.png" % size] = png_bytes(resample(rgba(icon), size))
+    return files
 
 
 def main(argv):
@@ -182,6 +267,7 @@ def main(argv):
             except OSError:
                 stale.append(name)
         else:
+            os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as f:
                 f.write(data)
     if stale:

@@ -357,6 +357,10 @@ wait_for 15 title_is "$(title_for 26 4)" || fail "no progress to \"$(title_for 2
 probe_windows
 [ "$(control enabled 1019)" = 0 ] || fail "Play is enabled while playing"
 playing_image=$(control image 1019)
+# The dialog manager gives the focus to Stop, the first button that can take
+# it (the Linux dialog does the same).
+focus=$(sed -n 's/^window class="#32770" title="QLO \[.* focus=\([-0-9]*\)$/\1/p' "$work/probe.txt")
+[ "$focus" = 1020 ] || fail "the focus starts on $focus, not on Stop"
 
 click 1020 # pause
 wait_for 5 play_enabled 1 || fail "Stop does not pause"
@@ -408,6 +412,10 @@ wait_for 10 title_past "$paused" || fail "no progress after resuming"
 [ "$(title_seconds)" -le $((paused + 2)) ] || fail "resumed too far ahead"
 starts_silent || fail "a resumed playback does not start with two silent buffers"
 
+key Tab # no control has a tab stop: the focus stays off the buttons
+sleep 0.3
+probe_windows
+focus_off_buttons
 key Return # the default button is hidden and ignored: nothing happens
 sleep 0.6
 player_exited && fail "Enter ends the player"

@@ -1,13 +1,39 @@
 // Clipped drawing primitives on a 32-bit pixel buffer.
 #include "platform/sdl/canvas.h"
 
-#include "platform/sdl/font.h"
+#include <cstring>
 
 namespace {
+
+const int MAX_TEXT_CHARS = 255;     // longer text is cut; no box is that wide
+const uint32_t WHITE = 0xFFFFFFFF;  // the background a disabled image drops
 
 void putPixel(const Canvas& canvas, int x, int y, uint32_t color) {
   if (x < 0 || y < 0 || x >= canvas.width || y >= canvas.height) return;
   canvas.pixels[y * canvas.width + x] = color;
+}
+
+// (a * weight + b * (255 - weight)) / 255 for each 8-bit channel, rounded.
+uint32_t mix(uint32_t a, uint32_t b, unsigned weight) {
+  uint32_t out = 0xFF000000;
+  for (int shift = 0; shift < 24; shift += 8) {
+    unsigned ca = (a >> shift) & 0xFF, cb = (b >> shift) & 0xFF;
+    out |= static_cast<uint32_t>((ca * weight + cb * (255 - weight) + 127) / 255) << shift;
+  }
+  return out;
+}
+
+// The scalable font's text, cut to the longest start that fits `maxWidth`.
+void scalableText(const Canvas& canvas, const ScalableFont& font, int x, int y, const char* text,
+                  uint32_t color, int maxWidth) {
+  char line[MAX_TEXT_CHARS + 1];
+  size_t n = std::strlen(text);
+  if (n > MAX_TEXT_CHARS) n = MAX_TEXT_CHARS;
+  std::memcpy(line, text, n);
+  line[n] = '\0';
+  while (n > 0 && font.width(line) > maxWidth) line[--n] = '\0';
+  TextMask mask;
+  if (n > 0 && font.render(line, &mask)) canvasBlend(canvas, x, y, mask, color);
 }
 
 }  // namespace
@@ -42,11 +68,30 @@ void canvasDottedFrame(const Canvas& canvas, PixelRect r, uint32_t color) {
 
 void canvasText(const Canvas& canvas, int x, int y, const char* text, uint32_t color,
                 int maxWidth) {
+  if (const ScalableFont* font = fontScalable()) {
+    scalableText(canvas, *font, x, y, text, color, maxWidth);
+    return;
+  }
   for (int used = FONT_GLYPH_WIDTH; *text && used <= maxWidth;
        text++, x += FONT_ADVANCE, used += FONT_ADVANCE)
     for (int gy = 0; gy < FONT_LINE_HEIGHT; gy++)
       for (int gx = 0; gx < FONT_GLYPH_WIDTH; gx++)
         if (fontPixel(*text, gx, gy)) putPixel(canvas, x + gx, y + gy, color);
+}
+
+void canvasDisabledText(const Canvas& canvas, int x, int y, const char* text, int maxWidth) {
+  canvasText(canvas, x + 1, y + 1, text, COLOR_3D_HIGHLIGHT, maxWidth);
+  canvasText(canvas, x, y, text, COLOR_3D_SHADOW, maxWidth);
+}
+
+void canvasBlend(const Canvas& canvas, int x, int y, const TextMask& mask, uint32_t color) {
+  for (int my = 0; my < mask.height; my++)
+    for (int mx = 0; mx < mask.width; mx++) {
+      int cx = x + mx, cy = y + my;
+      if (cx < 0 || cy < 0 || cx >= canvas.width || cy >= canvas.height) continue;
+      uint32_t& pixel = canvas.pixels[cy * canvas.width + cx];
+      pixel = mix(color, pixel, mask.coverage[my * mask.pitch + mx]);
+    }
 }
 
 void canvasImage(const Canvas& canvas, int x, int y, const Bitmap& image) {
@@ -55,6 +100,19 @@ void canvasImage(const Canvas& canvas, int x, int y, const Bitmap& image) {
       uint32_t color = image.pixels[iy * image.width + ix];
       if (color >> 24) putPixel(canvas, x + ix, y + iy, color);
     }
+}
+
+void canvasDisabledImage(const Canvas& canvas, int x, int y, const Bitmap& image) {
+  for (int pass = 0; pass < 2; pass++) {
+    int offset = pass == 0 ? 1 : 0;
+    uint32_t ink = pass == 0 ? COLOR_3D_HIGHLIGHT : COLOR_3D_SHADOW;
+    for (int iy = 0; iy < image.height; iy++)
+      for (int ix = 0; ix < image.width; ix++) {
+        uint32_t color = image.pixels[iy * image.width + ix];
+        if ((color >> 24) && color != WHITE)
+          putPixel(canvas, x + ix + offset, y + iy + offset, ink);
+      }
+  }
 }
 
 void canvasDisc(const Canvas& canvas, int cx, int cy, int radius, uint32_t color) {

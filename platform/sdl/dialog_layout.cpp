@@ -41,12 +41,18 @@ void paintButton(const Canvas& canvas, const DialogView& view, const Control& bu
   int shift = pushed ? 1 : 0;
   if (button.image) {
     const Bitmap& image = *button.image;
-    canvasImage(canvas, r.x + (r.w - image.width) / 2 + shift,
-                r.y + (r.h - image.height) / 2 + shift, image);
+    int x = r.x + (r.w - image.width) / 2 + shift, y = r.y + (r.h - image.height) / 2 + shift;
+    if (button.enabled)
+      canvasImage(canvas, x, y, image);
+    else
+      canvasDisabledImage(canvas, x, y, image);
   } else if (button.text[0]) {
     int x = r.x + (r.w - fontTextWidth(button.text)) / 2 + shift;
-    int y = r.y + (r.h - FONT_LINE_HEIGHT) / 2 + 1 + shift;
-    canvasText(canvas, x, y, button.text, button.enabled ? COLOR_TEXT : COLOR_3D_SHADOW);
+    int y = r.y + (r.h - fontLineHeight()) / 2 + shift;
+    if (button.enabled)
+      canvasText(canvas, x, y, button.text, COLOR_TEXT);
+    else
+      canvasDisabledText(canvas, x, y, button.text, r.w);
   }
   if (view.focused && view.focusId == button.id)
     canvasDottedFrame(canvas, {r.x + 3, r.y + 3, r.w - 6, r.h - 6}, COLOR_TEXT);
@@ -102,12 +108,30 @@ Control* findControl(DialogView* view, int id) {
   return nullptr;
 }
 
+bool takesInput(const Control& c) {
+  return c.kind == CONTROL_BUTTON && (c.style & STYLE_VISIBLE) && c.enabled;
+}
+
 const Control* buttonAt(const DialogView& view, int x, int y) {
   for (int i = 0; i < view.controlCount; i++) {
     const Control& c = view.controls[i];
-    if (c.kind != CONTROL_BUTTON || !(c.style & STYLE_VISIBLE) || !c.enabled) continue;
+    if (!takesInput(c)) continue;
     if (x >= c.rect.x && x < c.rect.x + c.rect.w && y >= c.rect.y && y < c.rect.y + c.rect.h)
       return &c;
+  }
+  return nullptr;
+}
+
+const Control* nextFocusButton(const DialogView& view, bool backwards) {
+  int n = view.controlCount;
+  int from = backwards ? 0 : n - 1;  // one step from here reaches the first (last) control
+  for (int i = 0; i < n; i++)
+    if (view.focused && view.controls[i].id == view.focusId && takesInput(view.controls[i]))
+      from = i;
+  int step = backwards ? n - 1 : 1;
+  for (int k = 1; k <= n; k++) {
+    const Control& c = view.controls[(from + k * step) % n];
+    if (takesInput(c)) return &c;
   }
   return nullptr;
 }
@@ -120,9 +144,12 @@ void paintDialog(const Canvas& canvas, const DialogView& view) {
     if (c.kind == CONTROL_BUTTON) {
       paintButton(canvas, view, c);
     } else {
-      // Static text: left-aligned, the font's cap line two pixels below the top.
-      canvasText(canvas, c.rect.x, c.rect.y + 2, c.text, c.enabled ? COLOR_TEXT : COLOR_3D_SHADOW,
-                 c.rect.w);
+      // Static text: left-aligned, its line centred in the control's height.
+      int y = c.rect.y + (c.rect.h - fontLineHeight()) / 2;
+      if (c.enabled)
+        canvasText(canvas, c.rect.x, y, c.text, COLOR_TEXT, c.rect.w);
+      else
+        canvasDisabledText(canvas, c.rect.x, y, c.text, c.rect.w);
     }
   }
 }
@@ -136,7 +163,8 @@ void layoutMessageBox(const char* text, MessageBoxView* view) {
   int maxText = MESSAGE_BOX_MAX_WIDTH - textX - MARGIN;
   int textW = fontTextWidth(text);
   if (textW > maxText) textW = maxText;
-  view->text = {textX, MARGIN + (ICON - FONT_LINE_HEIGHT) / 2, textW, FONT_LINE_HEIGHT};
+  int lineHeight = fontLineHeight();
+  view->text = {textX, MARGIN + (ICON - lineHeight) / 2, textW, lineHeight};
   int width = textX + textW + MARGIN;
   if (width < BUTTON_W + 2 * MARGIN) width = BUTTON_W + 2 * MARGIN;
   view->clientWidth = width;

@@ -65,10 +65,11 @@ struct DialogView {
   int clientHeight;
   Control controls[DIALOG_MAX_CONTROLS];
   int controlCount;
-  bool focused;    // some control has the keyboard focus ...
-  int focusId;     // ... this one
-  int pressedId;   // button held down with the mouse, shown pushed in
-  bool pressedIn;  // the pointer is inside the held button
+  bool focused;     // some control has the keyboard focus ...
+  int focusId;      // ... this one
+  int pressedId;    // button held down with the mouse or Space, shown pushed in
+  bool pressedIn;   // the pointer is inside the held button
+  bool pressedKey;  // the held button is held by Space, not the mouse
 };
 
 // Fills `view` from `tmpl`: every control enabled, no image, no focus.
@@ -77,8 +78,18 @@ void initDialogView(const DialogTemplate& tmpl, DialogView* view);
 // The control with identifier `id`, or null.
 Control* findControl(DialogView* view, int id);
 
+// Whether `c` is a visible, enabled button: one that takes clicks and the
+// keyboard focus.
+bool takesInput(const Control& c);
+
 // The visible, enabled button under client point (x, y), or null.
 const Control* buttonAt(const DialogView& view, int x, int y);
+
+// The button Tab (or Shift-Tab, `backwards`) moves the keyboard focus to:
+// the next visible, enabled button after the focused one in template order,
+// wrapping around; without a focused button the first (or last) one. Null
+// when no button can take the focus.
+const Control* nextFocusButton(const DialogView& view, bool backwards);
 
 void paintDialog(const Canvas& canvas, const DialogView& view);
 

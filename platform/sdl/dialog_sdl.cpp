@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "platform/sdl/dialog_layout.h"
 #include "platform/sdl/dialog_sdl.h"
+#include "platform/sdl/font_sdl.h"
 #include "platform/sdl/resources_linux.h"
 #include "platform/sdl/wave_sdl.h"
 
@@ -45,6 +46,7 @@ bool startVideo() {
   // first paint, under a new window id.)
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  sdlLoadFont();
   if (!wake) wake = SDL_CreateSemaphore(0);
   return wake != nullptr;
 }
@@ -99,11 +101,14 @@ void deliverNotifications() {
                   reinterpret_cast<intptr_t>(n.header));
 }
 
-// The command Enter gives: the focused push button's, else the default button's.
+// The command Enter gives: the focused button's if it has the default-button
+// style (a button pressed with the mouse has it until the dialog procedure
+// takes it away), else the default button's.
 int defaultCommand() {
   const DialogView& v = dialog.view;
   for (int i = 0; i < v.controlCount; i++)
-    if (v.focused && v.controls[i].id == v.focusId && v.controls[i].kind == CONTROL_BUTTON)
+    if (v.focused && v.controls[i].id == v.focusId && v.controls[i].kind == CONTROL_BUTTON &&
+        (v.controls[i].style & STYLE_BUTTON_DEFAULT))
       return v.controls[i].id;
   for (int i = 0; i < v.controlCount; i++)
     if (v.controls[i].kind == CONTROL_BUTTON && (v.controls[i].style & STYLE_BUTTON_DEFAULT))
@@ -126,6 +131,42 @@ bool isKeyFor(Uint32 windowId, Uint32 keyWindowId) {
   return keyWindowId == windowId || keyWindowId == 0;
 }
 
+// Moves the keyboard focus to `c` (nothing when null).
+void focusButton(const Control* c) {
+  if (!c) return;
+  dialog.view.focused = true;
+  dialog.view.focusId = c->id;
+  dialog.dirty = true;
+}
+
+// Tab and Shift-Tab move the focus from button to button (the Windows
+// dialog manager moves it between tab stops, and this template has none),
+// without the default-button style, so that Enter keeps doing what the
+// hidden default button does. Space, as on Windows, pushes the focused
+// button in and clicks it when released.
+void handleFocusKey(const SDL_KeyboardEvent& key) {
+  DialogView& v = dialog.view;
+  SDL_Keycode sym = key.keysym.sym;
+  if (key.type == SDL_KEYDOWN && sym == SDLK_TAB && !v.pressedId) {
+    focusButton(nextFocusButton(v, (key.keysym.mod & KMOD_SHIFT) != 0));
+  } else if (key.type == SDL_KEYDOWN && sym == SDLK_SPACE && v.focused && !v.pressedId) {
+    Control* c = findControl(&v, v.focusId);
+    if (c && takesInput(*c)) {
+      v.pressedId = c->id;
+      v.pressedIn = true;
+      v.pressedKey = true;
+      dialog.dirty = true;
+    }
+  } else if (key.type == SDL_KEYUP && sym == SDLK_SPACE && v.pressedKey) {
+    int id = v.pressedId;
+    v.pressedId = 0;
+    v.pressedIn = false;
+    v.pressedKey = false;
+    dialog.dirty = true;
+    if (id) sendCommand(id);
+  }
+}
+
 void handleDialogEvent(const SDL_Event& e) {
   DialogView& v = dialog.view;
   switch (e.type) {
@@ -139,21 +180,22 @@ void handleDialogEvent(const SDL_Event& e) {
         dialog.dirty = true;
       break;
     case SDL_KEYDOWN:
+    case SDL_KEYUP:
       if (!dialog.window || !isKeyFor(SDL_GetWindowID(dialog.window), e.key.windowID) ||
           e.key.repeat)
         break;
-      if (e.key.keysym.sym == SDLK_ESCAPE) {
+      if (e.type == SDL_KEYDOWN && e.key.keysym.sym == SDLK_ESCAPE) {
         sendCommand(PLATFORM_IDCANCEL);
-      } else if (e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER) {
+      } else if (e.type == SDL_KEYDOWN &&
+                 (e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER)) {
         sendCommand(defaultCommand());
-      } else if (e.key.keysym.sym == SDLK_SPACE && v.focused) {
-        Control* c = findControl(&v, v.focusId);
-        if (c && c->kind == CONTROL_BUTTON && c->enabled && (c->style & STYLE_VISIBLE))
-          sendCommand(c->id);
+      } else {
+        handleFocusKey(e.key);
       }
       break;
     case SDL_MOUSEBUTTONDOWN: {
-      if (!isDialogEvent(e.button.windowID) || e.button.button != SDL_BUTTON_LEFT) break;
+      if (!isDialogEvent(e.button.windowID) || e.button.button != SDL_BUTTON_LEFT || v.pressedKey)
+        break;
       const Control* hit = buttonAt(v, e.button.x, e.button.y);
       if (!hit) break;
       // A clicked push button takes the focus and, with it, the default look.
@@ -167,7 +209,7 @@ void handleDialogEvent(const SDL_Event& e) {
       break;
     }
     case SDL_MOUSEMOTION:
-      if (!isDialogEvent(e.motion.windowID) || !v.pressedId) break;
+      if (!isDialogEvent(e.motion.windowID) || !v.pressedId || v.pressedKey) break;
       if (Control* c = findControl(&v, v.pressedId)) {
         bool in = insideRect(c->rect, e.motion.x, e.motion.y);
         if (in != v.pressedIn) dialog.dirty = true;
@@ -175,7 +217,7 @@ void handleDialogEvent(const SDL_Event& e) {
       }
       break;
     case SDL_MOUSEBUTTONUP: {
-      if (e.button.button != SDL_BUTTON_LEFT || !v.pressedId) break;
+      if (e.button.button != SDL_BUTTON_LEFT || !v.pressedId || v.pressedKey) break;
       Control* c = findControl(&v, v.pressedId);
       bool click = c && c->enabled && isDialogEvent(e.button.windowID) &&
                    insideRect(c->rect, e.button.x, e.button.y);
@@ -240,7 +282,12 @@ intptr_t platformRunDialog(InstanceHandle instance, int templateId, DialogProc p
   dialog.result = 0;
   waveSetWakeup(wakeLoop);
 
-  proc(&dialog, PLATFORM_WM_INITDIALOG, 0, param);
+  // A procedure that returns nonzero asks for the first button that can take
+  // the keyboard focus to get it, as the Windows dialog manager gives it.
+  if (proc(&dialog, PLATFORM_WM_INITDIALOG, 0, param)) {
+    dialog.view.focused = false;
+    focusButton(nextFocusButton(dialog.view, false));
+  }
   if (!dialog.ending) SDL_ShowWindow(dialog.window);
   dialog.dirty = true;
   while (!dialog.ending) {
@@ -283,7 +330,10 @@ void platformEnableControl(WindowHandle window, int controlId, bool enable) {
   Control* c = control(window, controlId);
   if (!c) return;
   c->enabled = enable;
-  if (!enable && dialog.view.pressedId == controlId) dialog.view.pressedId = 0;
+  if (!enable && dialog.view.pressedId == controlId) {
+    dialog.view.pressedId = 0;
+    dialog.view.pressedKey = false;
+  }
   dialog.dirty = true;
 }
 

@@ -1,5 +1,6 @@
-// The tiny built-in font: 5 x 7 pixel glyphs for printable ASCII on a
-// 6 x 9 cell. Row bits run from bit 4 (left column) to bit 0.
+// The font in use, and the tiny built-in font: 5 x 7 pixel glyphs for
+// printable ASCII on a 6 x 9 cell. Row bits run from bit 4 (left column) to
+// bit 0.
 #include "platform/sdl/font.h"
 
 #include <cstring>
@@ -108,6 +109,8 @@ const uint8_t GLYPHS[LAST_CHAR - FIRST_CHAR + 1][FONT_GLYPH_ROWS] = {
     {0x00, 0x00, 0x08, 0x15, 0x02, 0x00, 0x00},  // '~'
 };
 
+const ScalableFont* scalable;  // null: the built-in font
+
 // Lower-case letters with a descender sit two rows lower in the cell.
 bool hasDescender(char c) { return c == 'g' || c == 'p' || c == 'q' || c == 'y'; }
 
@@ -122,4 +125,16 @@ bool fontPixel(char c, int x, int y) {
   return (GLYPHS[code - FIRST_CHAR][row] >> (FONT_GLYPH_WIDTH - 1 - x)) & 1;
 }
 
-int fontTextWidth(const char* text) { return static_cast<int>(std::strlen(text)) * FONT_ADVANCE; }
+void fontUseScalable(const ScalableFont* font) { scalable = font; }
+
+const ScalableFont* fontScalable() { return scalable; }
+
+int fontTextWidth(const char* text) {
+  if (scalable) {
+    int width = scalable->width(text);
+    return width > 0 ? width : 0;
+  }
+  return static_cast<int>(std::strlen(text)) * FONT_ADVANCE;
+}
+
+int fontLineHeight() { return scalable ? scalable->lineHeight : FONT_LINE_HEIGHT; }

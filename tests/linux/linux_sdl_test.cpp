@@ -11,6 +11,9 @@
 #include "platform/platform.h"
 #include "platform/sdl/dialog_layout.h"
 #include "platform/sdl/dialog_sdl.h"
+#include "platform/sdl/font.h"
+#include "platform/sdl/font_sdl.h"
+#include "platform/sdl/program_path_linux.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -249,13 +252,17 @@ TEST(LinuxSdlWave, NotificationsWaitingAtTheEndAreDiscarded) {
 
 namespace {
 
-void pushKey(SDL_Keycode key) {
+// A key pressed and released, with `mod` (Shift) held.
+void pushKey(SDL_Keycode key, Uint16 mod = KMOD_NONE) {
   SDL_Event e;
   SDL_zero(e);
-  e.type = SDL_KEYDOWN;
   e.key.windowID = sdlDialogWindowId();
   e.key.keysym.sym = key;
-  SDL_PushEvent(&e);
+  e.key.keysym.mod = mod;
+  for (Uint32 type : {SDL_KEYDOWN, SDL_KEYUP}) {
+    e.type = type;
+    SDL_PushEvent(&e);
+  }
 }
 
 void pushMouse(Uint32 type, int x, int y, Uint32 windowId) {
@@ -282,8 +289,9 @@ void click(int x, int y, Uint32 windowId) {
 
 bool playWasDefault;
 
-// Input queued at the start: Enter, Space with no focus, a click on Play,
-// Space (now on Play), a press on Stop released outside it, a click on Stop.
+// Input queued at the start: Enter, Space on Play (the first button, which
+// the dialog focuses), a click on Play, Space (still on Play), a press on
+// Stop released outside it, a click on Stop.
 // Stop's command disables Stop, clicks it again and presses Escape.
 intptr_t scriptedInput(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t) {
   note(message);
@@ -301,7 +309,7 @@ intptr_t scriptedInput(WindowHandle window, unsigned message, uintptr_t wParam, 
   }
   if (message == PLATFORM_WM_COMMAND) {
     int id = static_cast<int>(wParam & 0xFFFF);
-    if (id == 1019 && script->commands.size() == 1) {
+    if (id == 1019 && script->commands.size() == 2) {
       // The dialog gives a clicked button the default look; the procedure
       // takes it away.
       playWasDefault = (platformGetControlStyle(window, 1019) & PLATFORM_BS_DEFPUSHBUTTON) != 0;
@@ -318,6 +326,36 @@ intptr_t scriptedInput(WindowHandle window, unsigned message, uintptr_t wParam, 
     return 1;
   }
   return 0;
+}
+
+// The keyboard alone, while Play is disabled (as while playing), then
+// enabled: the focus starts on Stop, the only button that can take it; Space
+// clicks it; Tab wraps to Play, Shift-Tab back to Stop, and Enter still gives
+// the hidden default button's command.
+intptr_t keyboardOnly(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t) {
+  if (message == PLATFORM_WM_INITDIALOG) {
+    platformEnableControl(window, 1019, false);
+    pushKey(SDLK_TAB);
+    pushKey(SDLK_SPACE);
+    return 1;
+  }
+  if (message != PLATFORM_WM_COMMAND) return 0;
+  int id = static_cast<int>(wParam & 0xFFFF);
+  script->commands.push_back(id);
+  if (script->commands.size() == 1) {
+    platformEnableControl(window, 1019, true);
+    pushKey(SDLK_TAB);
+    pushKey(SDLK_SPACE);
+  } else if (id == 1019) {
+    pushKey(SDLK_TAB, KMOD_LSHIFT);
+    pushKey(SDLK_RETURN);
+    pushKey(SDLK_SPACE);
+  } else if (id == 1020) {
+    pushKey(SDLK_ESCAPE);
+  } else if (id == PLATFORM_IDCANCEL) {
+    platformEndDialog(window, 1);
+  }
+  return 1;
 }
 
 intptr_t closeBox(WindowHandle window, unsigned message, uintptr_t wParam, intptr_t) {
@@ -363,12 +401,16 @@ TEST(LinuxSdlDialog, KeysAndClicksBecomeTheDialogsCommands) {
   useHeadlessDrivers(&s, "input");
   REQUIRE_SDL_VIDEO();
   ASSERT_EQ(platformRunDialog(nullptr, 103, scriptedInput, 0), 1);
-  // Enter gives the hidden default button's command; Space only acts on a
+  // Enter gives the hidden default button's command; Space clicks the
   // focused button; a press released elsewhere is no click, nor is a click
   // on a disabled button.
-  EXPECT_EQ(s.commands, (std::vector<int>{1025, 1019, 1019, 1020, PLATFORM_IDCANCEL}));
+  EXPECT_EQ(s.commands, (std::vector<int>{1025, 1019, 1019, 1019, 1020, PLATFORM_IDCANCEL}));
   EXPECT_TRUE(playWasDefault);
   EXPECT_FALSE(s.offThread);
+
+  s.commands.clear();
+  ASSERT_EQ(platformRunDialog(nullptr, 103, keyboardOnly, 0), 1);
+  EXPECT_EQ(s.commands, (std::vector<int>{1020, 1019, 1025, 1020, PLATFORM_IDCANCEL}));
 
   s.commands.clear();
   ASSERT_EQ(platformRunDialog(nullptr, 103, closeBox, 0), 9);
@@ -393,6 +435,13 @@ TEST(LinuxSdlPlatform, ProgramPathIsTheRunningProgramsOwnFile) {
   ASSERT_EQ(platformProgramPath(nullptr, path, sizeof path), 14u);
   EXPECT_STREQ(path, "/proc/self/exe");
   EXPECT_EQ(platformProgramPath(nullptr, path, 14), 0u);  // no room for the zero
+  // A message file given to the player is read instead of the player itself.
+  sdlPlayFile("received/hello.qlo");
+  EXPECT_EQ(platformProgramPath(nullptr, path, sizeof path), 18u);
+  EXPECT_STREQ(path, "received/hello.qlo");
+  EXPECT_EQ(platformProgramPath(nullptr, path, 18), 0u);
+  sdlPlayFile(nullptr);
+  EXPECT_EQ(platformProgramPath(nullptr, path, sizeof path), 14u);
   EXPECT_EQ(platformLoadBitmap(nullptr, 117), platformLoadBitmap(nullptr, 117));
   EXPECT_EQ(platformLoadBitmap(nullptr, 4), nullptr);
 }
@@ -419,4 +468,32 @@ TEST(LinuxSdlDialog, WithoutADisplayTheDialogFailsAndSaysSo) {
     EXPECT_EQ(platformRunDialog(nullptr, 103, closeBox, 0), 9);
     EXPECT_FALSE(sdlDialogFailed());
   }
+}
+
+TEST(LinuxSdlDialog, TextUsesTheSystemsFontAntiAliasedAtTheDialogsSize) {
+  Script s;
+  useHeadlessDrivers(&s, "font");
+  REQUIRE_SDL_VIDEO();
+  if (!sdlLoadFont())
+    GTEST_SKIP() << "SKIPPED: no SDL2_ttf or no font (Debian: libsdl2-ttf-dev, fonts-dejavu-core)";
+  const ScalableFont* font = fontScalable();
+  ASSERT_NE(font, nullptr);
+  // About the 13-pixel line and 6-pixel characters of the dialog's units.
+  EXPECT_GE(font->lineHeight, 11);
+  EXPECT_LE(font->lineHeight, 16);
+  int width = fontTextWidth("Quillo");
+  EXPECT_GE(width, 24);
+  EXPECT_LE(width, 48);
+  TextMask mask;
+  ASSERT_TRUE(font->render("Quillo", &mask));
+  EXPECT_EQ(mask.width, width);
+  int full = 0, partial = 0;
+  for (int y = 0; y < mask.height; y++)
+    for (int x = 0; x < mask.width; x++) {
+      uint8_t c = mask.coverage[y * mask.pitch + x];
+      full += c >= 224;
+      partial += c > 0 && c < 224;
+    }
+  EXPECT_GT(full, 10);
+  EXPECT_GT(partial, 10);  // anti-aliased edges
 }

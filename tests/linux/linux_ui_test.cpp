@@ -246,3 +246,86 @@ TEST(LinuxFont, EveryPrintableCharacterHasInkAndOthersShowAsQuestionMarks) {
   for (int x = 0; x < FONT_GLYPH_WIDTH; x++) EXPECT_FALSE(fontPixel('Q', x, 8));
   EXPECT_EQ(fontTextWidth("Quillo"), 36);
 }
+
+namespace {
+
+// A scalable font stand-in: every character a 4 x 10 cell whose coverage
+// rises from 0 at its left column to 255 at its right one.
+uint8_t fakeCoverage[10 * 4 * 64];
+int fakeWidth(const char* text) { return static_cast<int>(std::strlen(text)) * 4; }
+bool fakeRender(const char* text, TextMask* mask) {
+  int w = fakeWidth(text);
+  if (w > 4 * 64) return false;
+  for (int y = 0; y < 10; y++)
+    for (int x = 0; x < w; x++) fakeCoverage[y * w + x] = static_cast<uint8_t>(x % 4 * 85);
+  *mask = {fakeCoverage, w, 10, w};
+  return true;
+}
+const ScalableFont FAKE_FONT = {10, fakeWidth, fakeRender};
+
+}  // namespace
+
+TEST(LinuxFont, ScalableTextIsBlendedCutToItsWidthAndSetsTheLayout) {
+  fontUseScalable(&FAKE_FONT);
+  EXPECT_EQ(fontTextWidth("Quillo"), 24);
+  EXPECT_EQ(fontLineHeight(), 10);
+  std::vector<uint32_t> pixels(40 * 12, WHITE);
+  Canvas c = {pixels.data(), 40, 12};
+  canvasText(c, 2, 1, "abcdefgh", BLACK, 13);  // three characters fit
+  auto px = [&](int x, int y) { return pixels[y * 40 + x]; };
+  EXPECT_EQ(px(2, 1), WHITE);        // coverage 0
+  EXPECT_EQ(px(3, 1), 0xFFAAAAAAu);  // 85: a third of the way to black
+  EXPECT_EQ(px(4, 5), 0xFF555555u);
+  EXPECT_EQ(px(5, 10), BLACK);
+  EXPECT_EQ(px(13, 5), BLACK);  // last column of the third character
+  for (int x = 14; x < 40; x++) EXPECT_EQ(px(x, 5), WHITE) << x;
+  EXPECT_EQ(px(5, 11), WHITE);         // below the line
+  canvasText(c, 36, 8, "xyz", BLACK);  // clipped at the canvas edge
+
+  MessageBoxView m;
+  layoutMessageBox("Can not open sound device.", &m);
+  EXPECT_EQ(m.text.w, 26 * 4);
+  EXPECT_EQ(m.text.h, 10);
+  fontUseScalable(nullptr);
+  EXPECT_EQ(fontLineHeight(), FONT_LINE_HEIGHT);
+}
+
+TEST(LinuxDialog, DisabledPlayIsEmbossedAndTabSkipsIt) {
+  DialogView v;
+  initDialogView(*findDialogTemplate(103), &v);
+  Control* play = findControl(&v, 1019);
+  play->image = loadResourceBitmap(121);
+  play->enabled = false;
+  std::vector<uint32_t> pixels(v.clientWidth * v.clientHeight);
+  Canvas c = {pixels.data(), v.clientWidth, v.clientHeight};
+  paintDialog(c, v);
+  auto px = [&](int x, int y) { return pixels[y * v.clientWidth + x]; };
+  // Image 121 at (14, 11): its white field drops out, the triangle is
+  // shadow, and its highlight copy shows below the lower edge.
+  int ox = 14, oy = 11;
+  EXPECT_EQ(px(ox + 0, oy + 0), COLOR_3D_FACE);
+  EXPECT_EQ(px(ox + 9, oy + 9), COLOR_3D_SHADOW);
+  EXPECT_EQ(px(ox + 7, oy + 3), COLOR_3D_SHADOW);
+  EXPECT_EQ(px(ox + 8, oy + 17), COLOR_3D_HIGHLIGHT);  // under the triangle's foot
+  for (int y = 7; y < 36; y++)
+    for (int x = 9; x < 39; x++) EXPECT_NE(px(x, y), BLUE) << x << "," << y;
+
+  // Tab order: only Stop while Play is disabled, then both, wrapping around.
+  auto next = [&](bool backwards) {
+    const Control* n = nextFocusButton(v, backwards);
+    return n ? n->id : 0;
+  };
+  EXPECT_EQ(next(false), 1020);
+  v.focused = true;
+  v.focusId = 1020;
+  EXPECT_EQ(next(false), 1020);
+  play->enabled = true;
+  EXPECT_EQ(next(false), 1019);
+  EXPECT_EQ(next(true), 1019);
+  v.focusId = -1;  // the static text: Tab starts at the first button
+  EXPECT_EQ(next(false), 1019);
+  EXPECT_EQ(next(true), 1020);
+  findControl(&v, 1020)->enabled = false;
+  play->enabled = false;
+  EXPECT_EQ(next(false), 0);
+}

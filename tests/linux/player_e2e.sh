@@ -5,7 +5,11 @@
 #
 #   player_e2e.sh dialog   SAMPLE TOOL OUTDIR   self-playing program: sound, title, end
 #   player_e2e.sh nodevice SAMPLE TOOL OUTDIR   self-playing program without a sound device
+#   player_e2e.sh keys     SAMPLE TOOL OUTDIR   the dialog's keyboard, window and screenshots
 #   player_e2e.sh terminal MESSAGE TOOL OUTDIR  quillo play: sound, titles, keys, no device
+#   player_e2e.sh desktop  MESSAGE TOOL OUTDIR BUILD SOURCE
+#                          installed into OUTDIR/root: desktop entry, file types,
+#                          the installed player playing MESSAGE (a .qlo)
 #
 # Exit status 77 means skipped (a tool it needs is missing).
 set -euo pipefail
@@ -33,7 +37,7 @@ fail() {
   exit 1
 }
 
-if [ "$mode" = terminal ]; then
+if [ "$mode" = terminal ] || [ "$mode" = desktop ]; then
   [ -f "$sample" ] || skip "no message at $sample"
 else
   [ -x "$sample" ] || skip "no self-playing sample at $sample (needs SDL2 and the Linux player)"
@@ -136,6 +140,14 @@ compare() {
   python3 "$here/compare_pcm.py" "$1" "$out/expected.raw" "$sample"
 }
 
+# check_shot NAME STATE WINDOW: a screenshot of WINDOW, checked against the
+# dialog's layout in STATE (see check_shot.py).
+check_shot() {
+  command -v import >/dev/null || skip "imagemagick missing"
+  screenshot "$1" "$3"
+  python3 "$here/check_shot.py" "$out/$1-window.png" "$2" || fail "screenshot $1"
+}
+
 # Sound, title and the end of the message, in the dialog.
 run_dialog() {
   start_display
@@ -183,7 +195,7 @@ run_nodevice() {
   pids+=($player)
   local box dialog
   box=$(find_window '^QLO$') || fail "no message box appeared"
-  screenshot messagebox "$box"
+  check_shot messagebox messagebox "$box"
   # OK sits centred at the bottom of the box.
   eval "$(xdotool getwindowgeometry --shell "$box")"
   xdotool mousemove --window "$box" $((WIDTH / 2)) $((HEIGHT - 22)) click 1
@@ -200,6 +212,113 @@ run_nodevice() {
   sleep 0.3
   kill -0 "$player" 2>/dev/null || fail "Enter closed the dialog"
   xdotool key Escape
+  wait_for 10 sh -c "! kill -0 $player 2>/dev/null" || fail "Escape did not close the dialog"
+  wait "$player" || fail "player exit status $?"
+}
+
+# title_still WINDOW: the title stays the same for 0.8 s (nothing plays).
+title_still() {
+  local before
+  before=$(xdotool getwindowname "$1")
+  sleep 0.8
+  [ "$(xdotool getwindowname "$1")" = "$before" ]
+}
+# title_moves WINDOW: the title changes within 3 s (the message plays).
+title_moves() {
+  local before
+  before=$(xdotool getwindowname "$1")
+  wait_for 3 sh -c "[ \"\$(xdotool getwindowname $1)\" != '$before' ]"
+}
+
+# The window (centred, not resizable, icon 102) and the keyboard, each key
+# with the result the Windows dialog gives, and Tab as a desktop has it.
+run_keys() {
+  start_display
+  use_disk_audio keys.raw
+  unset SDL_DISKAUDIODELAY # real time: the message lasts 13 s
+  "$sample" >"$out/player.log" 2>&1 &
+  local player=$!
+  pids+=($player)
+  local wid X Y WIDTH HEIGHT SCREEN WINDOW hints
+  wid=$(find_window '^QLO \[') || fail "no dialog window appeared"
+  eval "$(xdotool getwindowgeometry --shell "$wid")"
+  [ "$X,$Y,$WIDTH,$HEIGHT" = "230,219,180,42" ] || fail "window at $X,$Y size ${WIDTH}x$HEIGHT, not centred 180x42"
+  hints=$(xprop -id "$wid" WM_NORMAL_HINTS)
+  grep -q 'minimum size: 180 by 42' <<<"$hints" && grep -q 'maximum size: 180 by 42' <<<"$hints" ||
+    fail "the window can be resized: $hints"
+  xprop -id "$wid" _NET_WM_ICON | grep -q 'Icon (32 x 32)' || fail "the window has no 32 x 32 icon"
+  xdotool mousemove --window "$wid" 120 20 # keys go to the window under the pointer
+  # Playing, the focus on Stop, the first button that can take it.
+  check_shot playing playing "$wid"
+  xdotool key space
+  wait_for 5 title_still "$wid" || fail "Space on Stop did not pause"
+  check_shot paused paused "$wid"
+  xdotool key Tab
+  check_shot focus-play focus-play "$wid"
+  xdotool key Tab
+  check_shot focus-stop focus-stop "$wid"
+  xdotool key shift+Tab key Return
+  title_still "$wid" || fail "Enter started the playback"
+  kill -0 "$player" 2>/dev/null || fail "Enter closed the dialog"
+  check_shot focus-play-again focus-play "$wid"
+  xdotool key space
+  title_moves "$wid" || fail "Space on Play did not resume"
+  xdotool key Escape
+  wait_for 10 sh -c "! kill -0 $player 2>/dev/null" || fail "Escape did not close the dialog"
+  wait "$player" || fail "player exit status $?"
+}
+
+# The desktop files as installed from BUILD, and the installed player given
+# a plain message to play.
+run_desktop() {
+  local build=$5 source=$6 root=$out/root type
+  for program in desktop-file-validate update-mime-database update-desktop-database xdg-mime mimetype; do
+    command -v "$program" >/dev/null ||
+      skip "$program missing (Debian: desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl)"
+  done
+  cmake --install "$build" --prefix "$root" >"$out/install.log" || fail "cmake --install failed"
+  desktop-file-validate "$root/share/applications/quillo-player.desktop" || fail "desktop entry invalid"
+  grep -qx "Exec=$root/bin/quillo-player %f" "$root/share/applications/quillo-player.desktop" ||
+    fail "the entry does not run $root/bin/quillo-player"
+  update-mime-database "$root/share/mime" || fail "update-mime-database failed"
+  update-desktop-database "$root/share/applications" 2>"$out/desktop-database.log" ||
+    fail "update-desktop-database failed: $(cat "$out/desktop-database.log")"
+  # Only the scratch root and the system's own types; no desktop session,
+  # no user settings.
+  cp "$sample" "$out/message.qlo"
+  # A self-playing message saved from a mail, without its execute bit.
+  "$tool" pack --rate 8 --player "$root/bin/quillo-player" "$source/samples/hello-8k.g729" \
+    -o "$out/received" >/dev/null || fail "quillo pack failed"
+  chmod -x "$out/received"
+  (
+    unset DISPLAY XDG_CURRENT_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID
+    export XDG_DATA_DIRS=$root/share:/usr/share XDG_DATA_HOME=$out/data XDG_CONFIG_HOME=$out/config \
+      XDG_CONFIG_DIRS=$out/config
+    for f in message.qlo:application/x-quillo-message received:application/x-quillo-executable; do
+      type=$(xdg-mime query filetype "$out/${f%%:*}")
+      [ "$type" = "${f#*:}" ] || fail "${f%%:*} has type '$type', expected ${f#*:}"
+      [ "$(xdg-mime query default "$type")" = quillo-player.desktop ] || fail "no default handler for $type"
+    done
+    type=$(xdg-mime query filetype "$tool")
+    [ "$type" != application/x-quillo-executable ] || fail "another program taken for a message"
+  ) || exit 1
+  for size in 16x16 32x32 256x256 scalable; do
+    ls "$root/share/icons/hicolor/$size/apps/quillo."* >/dev/null || fail "no $size icon"
+  done
+  "$root/bin/quillo-player" "$out/no-such-message.qlo" 2>"$out/missing.log" && fail "a missing file played"
+  grep -q 'no-such-message.qlo' "$out/missing.log" || fail "a missing file is not named: $(cat "$out/missing.log")"
+  # The installed player plays the plain message given to it.
+  start_display
+  use_disk_audio desktop.raw
+  expected_pcm
+  "$root/bin/quillo-player" "$out/message.qlo" >"$out/player.log" 2>&1 &
+  local player=$!
+  pids+=($player)
+  local wid
+  wid=$(find_window '^QLO \[') || fail "no dialog window appeared"
+  wait_closed "$out/desktop.raw" || fail "playback did not stop by itself"
+  compare "$out/desktop.raw" || fail "the sound differs from quillo decode"
+  xdotool mousemove --window "$wid" 120 20 key Escape
   wait_for 10 sh -c "! kill -0 $player 2>/dev/null" || fail "Escape did not close the dialog"
   wait "$player" || fail "player exit status $?"
 }
@@ -238,6 +357,8 @@ run_terminal() {
 case "$mode" in
   dialog) run_dialog ;;
   nodevice) run_nodevice ;;
+  keys) run_keys ;;
+  desktop) run_desktop "$@" ;;
   terminal) run_terminal ;;
   *) fail "unknown mode $mode" ;;
 esac
