@@ -22,8 +22,8 @@ struct GainCodebook {
   const Word16* thr2;
   const Word16 (*coef)[2];
   const Word32 (*L_coef)[2];
-  Word16 inv_coef_x;   // Q19: scale of the second stage's coordinate
-  Word16 inv_coef_y;   // Q19: scale of the first stage's coordinate
+  Word16 inv_coef;     // Q19: -1 / (coef[0][0] - coef[1][0]), scale of both coordinates
+  Word16 sft_gain_x;   // brings the optimum code gain (Q2) to the second stage's numerator
   Word16 sft_y;        // aligns thr1 * gcode0 with the first stage's coordinate
   Word16 factor_q;     // Q of the code factors: 13, or 14 (the sum is halved)
   const Word16* map1;  // stage entry -> transmitted index
@@ -33,13 +33,17 @@ struct GainCodebook {
 // clang-format off
 const GainCodebook CODEBOOK_80 = {
     GAIN_CB1, GAIN_CB2, 8, 16, 4, 8, GAIN_THR1, GAIN_THR2, GAIN_COEF, GAIN_L_COEF,
-    -17103, -17103, 3, 13, GAIN_MAP1_ENC, GAIN_MAP2_ENC};
-// The 6.4 kbit/s pre-selection scales are the values with which the
-// standard's 6.4 kbit/s bitstreams are reproduced furthest; they are not yet
-// certain (see the conformance test).
+    -17103, 7, 3, 13, GAIN_MAP1_ENC, GAIN_MAP2_ENC};
+// 6.4 kbit/s: the same pre-selection in the coordinates of the halved code
+// factors. The second stage's numerator takes half the optimum code gain,
+// coef[1][0] is Q17 (so inv_coef = -1 / (18756 / 2^10 - 26166 / 2^17)) and
+// thr1 is Q13. The vectors at 6.4 kbit/s and at alternating rates decided:
+// of the shift variants that reproduce all their pre-selections, this is the
+// one that keeps the 8 kbit/s shifts everywhere else, and with it both
+// stages accept any scale from -28952 to -28916.
 const GainCodebook CODEBOOK_64 = {
     GAIN_CB1_64, GAIN_CB2_64, 8, 8, 6, 6, GAIN_THR1_64, GAIN_THR2_64, GAIN_COEF_64,
-    GAIN_L_COEF_64, -28500, -29100, 2, 14, GAIN_MAP1_ENC_64, GAIN_MAP2_ENC_64};
+    GAIN_L_COEF_64, -28939, 6, 2, 14, GAIN_MAP1_ENC_64, GAIN_MAP2_ENC_64};
 // clang-format on
 
 // 16-bit mantissa and exponent of the dot product a.b (starting from 1) with
@@ -87,10 +91,10 @@ void preselect(const GainCodebook& cb, const Word16* best_gain, Word16 gcode0, W
   L_acc = L_add(L_cfbg, L_acc);
   Word16 acc_h = extract_h(L_acc);
   Word32 L_preg = L_mult(acc_h, gcode0);
-  L_acc = L_shl(L_deposit_l(best_gain[1]), 7);
+  L_acc = L_shl(L_deposit_l(best_gain[1]), cb.sft_gain_x);
   L_acc = L_sub(L_acc, L_preg);
   acc_h = extract_h(L_shl(L_acc, 2));
-  Word32 L_tmp_x = L_mult(acc_h, cb.inv_coef_x);
+  Word32 L_tmp_x = L_mult(acc_h, cb.inv_coef);
 
   L_acc = L_shr(cb.L_coef[0][1], 10);
   L_acc = L_sub(L_cfbg, L_acc);
@@ -100,7 +104,7 @@ void preselect(const GainCodebook& cb, const Word16* best_gain, Word16 gcode0, W
   L_preg = L_mult(cb.coef[0][0], best_gain[1]);
   L_acc = L_sub(L_tmp, L_shr(L_preg, 3));
   acc_h = extract_h(L_shl(L_acc, 2));
-  Word32 L_tmp_y = L_mult(acc_h, cb.inv_coef_y);
+  Word32 L_tmp_y = L_mult(acc_h, cb.inv_coef);
 
   const Word16 sft_y = cb.sft_y;
   const Word16 sft_x = (15 + 4 + 1) - 15;
