@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sys/stat.h>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 #include <unistd.h>
 #ifdef _WIN32
 #include <direct.h>
@@ -63,6 +66,21 @@ std::string tempDir() {
   }
   return dir;
 }
+
+#ifndef _WIN32
+CommandRun runCommand(const std::string& command) {
+  std::string out = tempDir() + "/command.out", err = tempDir() + "/command.err";
+  int raw = std::system((command + " >" + out + " 2>" + err).c_str());
+  CommandRun r;
+  r.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  std::vector<uint8_t> b;
+  readFile(out, b);
+  r.out.assign(b.begin(), b.end());
+  readFile(err, b);
+  r.err.assign(b.begin(), b.end());
+  return r;
+}
+#endif
 
 uint32_t testSeed(uint32_t fallback) {
   const char* env = std::getenv("QUILLO_SEED");

@@ -28,6 +28,14 @@ std::vector<int16_t> toSamples(const std::vector<uint8_t>& bytes);
 // A fresh temporary directory for this test process.
 std::string tempDir();
 
+// Exit status (-1 when killed), standard output and error of a command.
+struct CommandRun {
+  int status;
+  std::string out, err;
+};
+// Runs `command` through the shell with its output captured.
+CommandRun runCommand(const std::string& command);
+
 // Seed for random tests: QUILLO_SEED from the environment, else `fallback`.
 // The seed is printed so that a failure can be replayed.
 uint32_t testSeed(uint32_t fallback);

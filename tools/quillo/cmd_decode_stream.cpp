@@ -12,6 +12,7 @@
 #include "codec/decoder.h"
 #include "codec/g192.h"
 #include "tools/quillo/commands.h"
+#include "tools/quillo/message_file.h"
 #include "tools/quillo/pcm_output.h"
 
 static const int EXIT_UNDECODABLE = 3;
@@ -60,18 +61,11 @@ static bool readWholeFile(const char* path, std::vector<uint8_t>* data) {
   return ok;
 }
 
-static int rateModeOf(const char* rate) {
-  if (std::strcmp(rate, "6.4") == 0) return Rate64;
-  if (std::strcmp(rate, "8") == 0) return Rate80;
-  if (std::strcmp(rate, "11.8") == 0) return Rate118;
-  return -1;
-}
-
 // The decoder's diagnostic lines never mix with PCM on standard output.
 static void messageToStderr(const char* line) { std::fputs(line, stderr); }
 
 static int decodeFrames(const StreamArgs& args, const std::vector<uint8_t>& data, PcmOutput* out) {
-  int rate_mode = rateModeOf(args.rate);
+  int rate_mode = rateModeOfName(args.rate);
   size_t frame_bytes = (size_t)FRAME_BYTES[rate_mode];
   Word16 pcm[FRAME_SAMPLES];
   std::string error;
@@ -113,13 +107,13 @@ int cmd_decode_stream(int argc, char** argv) {
   StreamArgs args;
   int status = parseArgs(argc, argv, &args);
   if (status != 0) return status;
-  if (args.rate && rateModeOf(args.rate) < 0)
+  if (args.rate && rateModeOfName(args.rate) < 0)
     return tool_error(2, "decode: unknown rate '%s' (use 6.4, 8 or 11.8)", args.rate);
 
   std::vector<uint8_t> data;
   if (!readWholeFile(args.input, &data)) return tool_error(1, "%s: cannot read", args.input);
   if (args.rate) {
-    size_t frame_bytes = (size_t)FRAME_BYTES[rateModeOf(args.rate)];
+    size_t frame_bytes = (size_t)FRAME_BYTES[rateModeOfName(args.rate)];
     if (data.size() % frame_bytes != 0)
       return tool_error(1,
                         "%s: %zu bytes is not a whole number of %zu-byte frames at %s kbit/s "

@@ -7,7 +7,7 @@
 
 #include "effects/effects.h"
 #include "tools/quillo/commands.h"
-#include "tools/quillo/pcm_input.h"
+#include "tools/quillo/audio_input.h"
 #include "tools/quillo/pcm_output.h"
 
 // Parses a whole decimal integer in [lo, hi].
@@ -43,24 +43,29 @@ int cmd_effect(int argc, char** argv) {
     return tool_error(2, "effect: DEPTH must be a number from -128 to 127, not '%s'",
                       positional[1]);
 
-  PcmInput in;
+  AudioInput in;
   std::string error;
-  if (!pcm_input_read(positional[2], &in, &error)) return tool_error(1, "%s", error.c_str());
-  if (in.sampleRate != 8000)
-    return tool_error(1, "%s: %u Hz; the effects need 8000 Hz", positional[2],
-                      (unsigned)in.sampleRate);
-
+  if (!audio_input_open(&in, positional[2], STDIN_RAW, &error) ||
+      !audio_input_is_8k_mono16(in, &error)) {
+    audio_input_close(&in);
+    return tool_error(1, "%s", error.c_str());
+  }
+  PcmOutput out;
+  if (!pcm_output_open(&out, outPath, &error)) {
+    audio_input_close(&in);
+    return tool_error(1, "%s", error.c_str());
+  }
   // The whole input is one stream: one reset, then the samples in order.
   resetEffect((int8_t)id, (int8_t)depth);
-  const size_t chunk = 4096;
-  for (size_t done = 0; done < in.samples.size(); done += chunk) {
-    size_t n = in.samples.size() - done < chunk ? in.samples.size() - done : chunk;
-    applyEffect(in.samples.data() + done, (int)n);
+  int16_t samples[4096];
+  size_t n;
+  bool ok = true;
+  while (ok && (n = audio_input_read16(&in, samples, 4096)) > 0) {
+    applyEffect(samples, (int)n);
+    ok = pcm_output_write(&out, samples, n, &error);
   }
-
-  PcmOutput out;
-  if (!pcm_output_open(&out, outPath, &error)) return tool_error(1, "%s", error.c_str());
-  if (!pcm_output_write(&out, in.samples.data(), in.samples.size(), &error)) {
+  audio_input_close(&in);
+  if (!ok) {
     pcm_output_abort(&out);
     return tool_error(1, "%s", error.c_str());
   }

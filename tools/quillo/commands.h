@@ -17,6 +17,9 @@ int cmd_pack(int argc, char** argv);
 // quillo effect ID DEPTH IN -o OUT
 int cmd_effect(int argc, char** argv);
 
+// quillo encode --rate RATE[,RATE...] IN -o OUT [--g192]
+int cmd_encode(int argc, char** argv);
+
 // quillo play MESSAGE
 int cmd_play(int argc, char** argv);
 

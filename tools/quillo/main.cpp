@@ -12,6 +12,8 @@ static const char USAGE[] =
     "  quillo decode MESSAGE -o OUT [--dry]      decode a message as the player plays it\n"
     "  quillo info MESSAGE                       describe a message\n"
     "  quillo pack --rate RATE [--effect N] [--depth-byte B] [--player FILE] FRAMES -o MESSAGE\n"
+    "  quillo encode --rate RATE[,RATE...] IN -o OUT [--g192]\n"
+    "                                            encode 8 kHz mono 16-bit speech to frames\n"
     "  quillo effect ID DEPTH IN -o OUT         apply a voice effect to 16-bit mono audio\n"
     "  quillo play MESSAGE                       play a message in the terminal\n"
     "OUT is a .wav file, raw 16-bit little-endian samples for .raw or .pcm, or - for\n"
@@ -49,6 +51,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(command, "info") == 0) return cmd_info(subArgc, subArgv);
   if (std::strcmp(command, "pack") == 0) return cmd_pack(subArgc, subArgv);
   if (std::strcmp(command, "effect") == 0) return cmd_effect(subArgc, subArgv);
+  if (std::strcmp(command, "encode") == 0) return cmd_encode(subArgc, subArgv);
   if (std::strcmp(command, "play") == 0) return cmd_play(subArgc, subArgv);
   std::fputs(USAGE, stderr);
   return tool_error(2, "unknown command '%s'", command);

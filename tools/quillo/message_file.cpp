@@ -82,3 +82,9 @@ const char* rateName(int rateCode) {
   if (rateCode == 1) return "8";
   return "11.8";
 }
+
+int rateModeOfName(const char* name) {
+  for (int mode = 0; mode < 3; mode++)
+    if (std::strcmp(name, rateName(mode)) == 0) return mode;
+  return -1;
+}

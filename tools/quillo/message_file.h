@@ -25,3 +25,6 @@ const char* effectFamily(int effectId);
 
 // Rate of a rate code as the user names it: "6.4", "8" or "11.8".
 const char* rateName(int rateCode);
+
+// The RateMode a user's rate name ("6.4", "8", "11.8") stands for, or -1.
+int rateModeOfName(const char* name);

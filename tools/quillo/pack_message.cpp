@@ -7,6 +7,7 @@
 #include "codec/block_decoder.h"
 #include "codec/decoder.h"
 #include "playback/container.h"
+#include "tools/quillo/message_file.h"
 
 namespace {
 
@@ -78,13 +79,8 @@ int parsePackArguments(int argc, char* const* argv, PackOptions* options, std::s
     bool hasValue = i + 1 < argc;
     if (std::strcmp(a, "--rate") == 0 && hasValue) {
       const char* r = argv[++i];
-      if (std::strcmp(r, "6.4") == 0) {
-        o.rate = Rate64;
-      } else if (std::strcmp(r, "8") == 0) {
-        o.rate = Rate80;
-      } else if (std::strcmp(r, "11.8") == 0) {
-        o.rate = Rate118;
-      } else {
+      o.rate = rateModeOfName(r);
+      if (o.rate < 0) {
         *error = std::string("--rate ") + r + ": the rate is 6.4, 8 or 11.8";
         return 2;
       }

@@ -1,19 +1,20 @@
-// Where the tool writes decoded PCM: a WAV file (8 kHz, mono, 16-bit), raw
-// little-endian samples for names ending in .raw or .pcm, or raw samples on
-// standard output for "-". A file is written under a temporary name and only
-// renamed to its own at pcm_output_close, so a failed run leaves no OUT.
+// Where the tool writes 8 kHz mono 16-bit PCM: a WAV file, raw little-endian
+// samples for names ending in .raw or .pcm, or raw samples on standard output
+// for "-". Written through libsndfile under a temporary name and renamed at
+// pcm_output_close, so a failed run leaves no OUT.
 #pragma once
 
+#include <sndfile.h>
+
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
+#include "tools/quillo/output_file.h"
+
 struct PcmOutput {
-  std::string path;      // as given by the user
-  std::string tempPath;  // file being written; empty for standard output
-  FILE* file = nullptr;
-  bool wav = false;
-  uint64_t samples = 0;
+  OutputFile out;
+  SNDFILE* file = nullptr;
 };
 
 // Opens the output; on failure returns false with a message in `error`.

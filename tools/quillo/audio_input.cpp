@@ -1,0 +1,166 @@
+#include "tools/quillo/audio_input.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
+static bool endsWithNoCase(const std::string& s, const char* suffix) {
+  size_t n = std::strlen(suffix);
+  if (s.size() < n) return false;
+  for (size_t i = 0; i < n; i++) {
+    char c = s[s.size() - n + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != suffix[i]) return false;
+  }
+  return true;
+}
+
+bool isRawPcmName(const std::string& path) {
+  return endsWithNoCase(path, ".raw") || endsWithNoCase(path, ".pcm");
+}
+
+static void setRawFormat(SF_INFO* info) {
+  info->samplerate = 8000;
+  info->channels = 1;
+  info->format = SF_FORMAT_RAW | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
+}
+
+static bool openedOrError(AudioInput* in, std::string* error) {
+  if (in->file) return true;
+  *error = in->name + ": not a sound file that can be read (" + sf_strerror(nullptr) + ")";
+  audio_input_close(in);
+  return false;
+}
+
+// A copy of standard input in an unnamed temporary file, which every format
+// can seek in.
+static FILE* spoolStdin(std::string* error) {
+  FILE* spool = std::tmpfile();
+  if (!spool) {
+    *error = std::string("standard input: cannot make a temporary copy: ") + std::strerror(errno);
+    return nullptr;
+  }
+  char buffer[65536];
+  size_t n;
+  bool ok = true;
+  while (ok && (n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
+    ok = std::fwrite(buffer, 1, n, spool) == n;
+  if (!ok || std::ferror(stdin) || std::fflush(spool) != 0 || std::fseek(spool, 0, SEEK_SET)) {
+    *error = "standard input: cannot make a temporary copy";
+    std::fclose(spool);
+    return nullptr;
+  }
+  return spool;
+}
+
+bool audio_input_open(AudioInput* in, const char* path, StdinKind stdinKind, std::string* error) {
+  in->info = SF_INFO();
+  if (std::strcmp(path, "-") == 0) {
+    in->name = "standard input";
+    if (stdinKind == STDIN_RAW) {
+      setRawFormat(&in->info);
+      in->file = sf_open_fd(0, SFM_READ, &in->info, SF_FALSE);
+    } else {
+      in->spool = spoolStdin(error);
+      if (!in->spool) return false;
+      in->file = sf_open_fd(fileno(in->spool), SFM_READ, &in->info, SF_FALSE);
+    }
+    return openedOrError(in, error);
+  }
+  in->name = path;
+  struct stat st;
+  if (stat(path, &st) != 0) {
+    *error = in->name + ": " + std::strerror(errno);
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    *error = in->name + ": is a directory";
+    return false;
+  }
+  if (isRawPcmName(path)) {
+    if (S_ISREG(st.st_mode) && st.st_size % 2 != 0) {
+      *error = in->name + ": odd number of bytes for 16-bit samples";
+      return false;
+    }
+    setRawFormat(&in->info);
+  }
+  in->file = sf_open(path, SFM_READ, &in->info);
+  if (!in->file && errno == EACCES) {
+    *error = in->name + ": " + std::strerror(EACCES);
+    return false;
+  }
+  return openedOrError(in, error);
+}
+
+// Virtual I/O over the bytes of audio_input_open_memory.
+static sf_count_t memLength(void* user) { return static_cast<AudioInput*>(user)->memorySize; }
+static sf_count_t memSeek(sf_count_t offset, int whence, void* user) {
+  AudioInput* in = static_cast<AudioInput*>(user);
+  sf_count_t base = whence == SEEK_CUR ? in->memoryAt : whence == SEEK_END ? in->memorySize : 0;
+  if (offset < -base || offset > in->memorySize - base) return -1;
+  in->memoryAt = base + offset;
+  return in->memoryAt;
+}
+static sf_count_t memRead(void* ptr, sf_count_t count, void* user) {
+  AudioInput* in = static_cast<AudioInput*>(user);
+  sf_count_t n = count < in->memorySize - in->memoryAt ? count : in->memorySize - in->memoryAt;
+  if (n <= 0) return 0;
+  std::memcpy(ptr, in->memory + in->memoryAt, static_cast<size_t>(n));
+  in->memoryAt += n;
+  return n;
+}
+static sf_count_t memWrite(const void*, sf_count_t, void*) { return 0; }
+static sf_count_t memTell(void* user) { return static_cast<AudioInput*>(user)->memoryAt; }
+
+bool audio_input_open_memory(AudioInput* in, const uint8_t* data, size_t size, std::string* error) {
+  static SF_VIRTUAL_IO io = {memLength, memSeek, memRead, memWrite, memTell};
+  in->name = "input";
+  in->info = SF_INFO();
+  in->memory = data;
+  in->memorySize = static_cast<sf_count_t>(size);
+  in->memoryAt = 0;
+  in->file = sf_open_virtual(&io, SFM_READ, &in->info, in);
+  return openedOrError(in, error);
+}
+
+static std::string formatName(int format, int command) {
+  SF_FORMAT_INFO info = {};
+  info.format = format;
+  if (sf_command(nullptr, command, &info, sizeof info) != 0 || !info.name) return "unknown";
+  return info.name;
+}
+
+std::string audio_input_describe(const AudioInput& in) {
+  std::string major = formatName(in.info.format & SF_FORMAT_TYPEMASK, SFC_GET_FORMAT_INFO);
+  std::string sub = formatName(in.info.format & SF_FORMAT_SUBMASK, SFC_GET_FORMAT_INFO);
+  return major + " " + sub + ", " + std::to_string(in.info.samplerate) + " Hz, " +
+         std::to_string(in.info.channels) + (in.info.channels == 1 ? " channel" : " channels");
+}
+
+bool audio_input_is_8k_mono16(const AudioInput& in, std::string* error) {
+  if ((in.info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16 && in.info.channels == 1 &&
+      in.info.samplerate == 8000)
+    return true;
+  *error = in.name + ": " + audio_input_describe(in) +
+           "; need 16-bit PCM, 1 channel, 8000 Hz (quillo make takes any recording)";
+  return false;
+}
+
+size_t audio_input_read16(AudioInput* in, int16_t* samples, size_t frames) {
+  sf_count_t n = sf_readf_short(in->file, samples, static_cast<sf_count_t>(frames));
+  return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+size_t audio_input_read_float(AudioInput* in, float* samples, size_t frames) {
+  sf_count_t n = sf_readf_float(in->file, samples, static_cast<sf_count_t>(frames));
+  return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+bool audio_input_rewind(AudioInput* in) { return sf_seek(in->file, 0, SEEK_SET) == 0; }
+
+void audio_input_close(AudioInput* in) {
+  if (in->file) sf_close(in->file);
+  if (in->spool) std::fclose(in->spool);
+  in->file = nullptr;
+  in->spool = nullptr;
+}
