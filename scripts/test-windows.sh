@@ -426,4 +426,6 @@ key Escape
 wait_for 10 player_exited || fail "Escape does not end the player"
 wait "$player_pid" || true
 echo "== Stop, Play, resume, Enter and Escape ($(($(date +%s) - t0)) s); screenshots in $out"
+. "$root/scripts/windows-make-scenario.sh"
+scenario_make_windows_message
 echo "== Windows stage passed ($(elapsed))"

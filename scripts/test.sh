@@ -2,7 +2,8 @@
 # Builds everything and runs every test: the release build, then the same
 # tests under AddressSanitizer + UndefinedBehaviorSanitizer, then the Windows
 # player and its tests under Wine (skipped loudly when MinGW-w64 and Wine
-# cannot be installed), then a short run of every fuzz target
+# cannot be installed), then the Debian package, installed into a scratch
+# folder and used, then a short run of every fuzz target
 # (QUILLO_FUZZ_SECONDS each, 10 by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +19,7 @@ for preset in default asan; do
   ctest --preset "$preset" -j "$jobs"
 done
 scripts/test-windows.sh build/default/tools/quillo
+scripts/test-package.sh
 echo "== fuzz"
 scripts/fuzz.sh "${QUILLO_FUZZ_SECONDS:-10}"
 echo "== all tests passed"

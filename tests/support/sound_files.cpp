@@ -2,6 +2,11 @@
 
 #include <sndfile.h>
 
+#include <cmath>
+
+#include "codec/decoder.h"
+#include "encoder/encoder.h"
+
 namespace testsupport {
 
 static SNDFILE* openForWriting(const std::string& path, int format, int rate, int channels) {
@@ -42,6 +47,58 @@ std::vector<int16_t> readSound16(const std::string& path, int* rate) {
     samples.insert(samples.end(), buffer, buffer + n);
   sf_close(f);
   return samples;
+}
+
+std::vector<float> synthetic(size_t count, double level) {
+  std::vector<float> s(count);
+  double phase = 0;
+  for (size_t i = 0; i < count; i++) {
+    double t = static_cast<double>(i) / 8000.0;
+    phase += 2 * M_PI * (120 + 40 * std::sin(2 * M_PI * 0.7 * t)) / 8000.0;
+    double v = 0;
+    for (int h = 1; h <= 12; h++) v += std::sin(h * phase) / h;
+    s[i] = static_cast<float>(level * 0.6 * v * (0.55 + 0.45 * std::sin(2 * M_PI * 3 * t)));
+  }
+  return s;
+}
+
+std::vector<int16_t> toShort(const std::vector<float>& f) {
+  std::vector<int16_t> s(f.size());
+  for (size_t i = 0; i < f.size(); i++) s[i] = static_cast<int16_t>(std::lrint(f[i] * 32767.0));
+  return s;
+}
+
+void compareSpeech(const std::vector<int16_t>& got, const std::vector<float>& want,
+                   double* correlation, double* snr) {
+  *correlation = -1;
+  *snr = -100;
+  for (int lag = -400; lag <= 400; lag++) {
+    double gw = 0, gg = 0, ww = 0;
+    for (size_t i = 400; i + 400 < want.size(); i++) {
+      long j = static_cast<long>(i) + lag;
+      if (j < 0 || static_cast<size_t>(j) >= got.size()) continue;
+      double g = got[static_cast<size_t>(j)] / 32768.0, w = want[i];
+      gw += g * w;
+      gg += g * g;
+      ww += w * w;
+    }
+    double c = gg > 0 && ww > 0 ? gw / std::sqrt(gg * ww) : 0;
+    if (c > *correlation) {
+      *correlation = c;
+      double noise = gg - 2 * gw + ww;
+      *snr = 10 * std::log10(ww / (noise > 1e-12 ? noise : 1e-12));
+    }
+  }
+}
+
+bool encoderExists(int rate) {
+  std::vector<int16_t> s = toShort(synthetic(800, 0.5));
+  encoder_program_start();
+  Word16 params[FRAME_PARAMS_WORDS];
+  for (int f = 0; f < 10; f++) encode_frame_params(s.data() + 80 * f, rate, params);
+  for (int i = 2; i < FRAME_PARAMS_WORDS; i++)
+    if (params[i] != 0) return true;
+  return false;
 }
 
 }  // namespace testsupport

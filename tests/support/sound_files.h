@@ -17,4 +17,20 @@ bool writeSound16(const std::string& path, int format, int rate, int channels,
 // The samples of a mono sound file (empty when it cannot be read).
 std::vector<int16_t> readSound16(const std::string& path, int* rate = nullptr);
 
+// 8 kHz test speech: a voiced sound with a gliding pitch and a syllable
+// envelope, at `level` of full scale.
+std::vector<float> synthetic(size_t count, double level);
+
+// Float samples of full scale 1.0 as 16-bit samples.
+std::vector<int16_t> toShort(const std::vector<float>& samples);
+
+// Correlation and SNR (dB) of decoded speech `got` against `want` (full
+// scale 1.0), at the best lag up to 400 samples either way.
+void compareSpeech(const std::vector<int16_t>& got, const std::vector<float>& want,
+                   double* correlation, double* snr);
+
+// Whether the encoder of `rate` is there yet: a stand-in writes all-zero
+// fields for any speech.
+bool encoderExists(int rate);
+
 }  // namespace testsupport

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 static bool endsWithNoCase(const std::string& s, const char* suffix) {
   size_t n = std::strlen(suffix);
@@ -17,6 +19,20 @@ static bool endsWithNoCase(const std::string& s, const char* suffix) {
 
 bool isRawPcmName(const std::string& path) {
   return endsWithNoCase(path, ".raw") || endsWithNoCase(path, ".pcm");
+}
+
+// sf_open with standard error silenced: the MP3 decoder behind libsndfile
+// prints notes there while it probes a file that is not MP3.
+static SNDFILE* openQuietly(const char* path, SF_INFO* info) {
+  std::fflush(stderr);
+  int saved = dup(2);
+  int null = open("/dev/null", O_WRONLY);
+  if (saved >= 0 && null >= 0) dup2(null, 2);
+  SNDFILE* file = sf_open(path, SFM_READ, info);
+  if (saved >= 0 && null >= 0) dup2(saved, 2);
+  if (null >= 0) close(null);
+  if (saved >= 0) close(saved);
+  return file;
 }
 
 static void setRawFormat(SF_INFO* info) {
@@ -84,7 +100,7 @@ bool audio_input_open(AudioInput* in, const char* path, StdinKind stdinKind, std
     }
     setRawFormat(&in->info);
   }
-  in->file = sf_open(path, SFM_READ, &in->info);
+  in->file = openQuietly(path, &in->info);
   if (!in->file && errno == EACCES) {
     *error = in->name + ": " + std::strerror(EACCES);
     return false;

@@ -7,19 +7,9 @@
 
 #include "effects/effects.h"
 #include "tools/quillo/commands.h"
+#include "tools/quillo/message_file.h"
 #include "tools/quillo/audio_input.h"
 #include "tools/quillo/pcm_output.h"
-
-// Parses a whole decimal integer in [lo, hi].
-static bool parseInt(const char* s, long lo, long hi, long* value) {
-  if (!*s) return false;
-  char* end = nullptr;
-  errno = 0;
-  long v = std::strtol(s, &end, 10);
-  if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
-  *value = v;
-  return true;
-}
 
 int cmd_effect(int argc, char** argv) {
   const char* positional[3];
@@ -36,10 +26,10 @@ int cmd_effect(int argc, char** argv) {
     }
   }
   if (count != 3 || !outPath) return tool_error(2, "usage: quillo effect ID DEPTH IN -o OUT");
-  long id, depth;
-  if (!parseInt(positional[0], 0, 16, &id))
+  int id, depth;
+  if (!parseWholeNumber(positional[0], 0, 16, &id))
     return tool_error(2, "effect: ID must be a number from 0 to 16, not '%s'", positional[0]);
-  if (!parseInt(positional[1], -128, 127, &depth))
+  if (!parseWholeNumber(positional[1], -128, 127, &depth))
     return tool_error(2, "effect: DEPTH must be a number from -128 to 127, not '%s'",
                       positional[1]);
 

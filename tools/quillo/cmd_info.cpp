@@ -2,11 +2,14 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "codec/block_decoder.h"
 #include "playback/container.h"
 #include "tools/quillo/commands.h"
+#include "tools/quillo/effect_names.h"
 #include "tools/quillo/message_file.h"
+#include "tools/quillo/players.h"
 
 namespace {
 
@@ -69,8 +72,14 @@ int cmd_info(int argc, char** argv) {
   BlockSurvey s = surveyBlocks(headerRate);
 
   std::printf("message:  %s (%lld bytes)\n", path, static_cast<long long>(length));
+  std::vector<uint8_t> program;
+  if (!readProgramPart(path, &program, &error)) return tool_error(1, "%s", error.c_str());
+  bool known;
+  std::printf("program:  %s\n", describeProgram(program.data(), program.size(), &known).c_str());
   std::printf("rate:     %s kbit/s (rate code %d)\n", rateName(p.rateCode), p.rateCode);
-  std::printf("effect:   %d, %s\n", p.effectId, effectFamily(p.effectId));
+  std::printf("effect:   %d, %s", p.effectId, effectFamily(p.effectId));
+  if (p.effectId > 0 && p.effectId < EFFECT_CHOICES) std::printf(": %s", effectName(p.effectId));
+  std::printf("\n");
   std::printf("depth:    %d (depth byte %d)\n",
               static_cast<int8_t>(static_cast<uint8_t>(127 - p.depthByte)), p.depthByte);
   std::printf("length:   %s\n", clockText(p.totalSeconds).c_str());

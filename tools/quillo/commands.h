@@ -20,6 +20,15 @@ int cmd_effect(int argc, char** argv);
 // quillo encode --rate RATE[,RATE...] IN -o OUT [--g192]
 int cmd_encode(int argc, char** argv);
 
+// quillo make INPUT -o OUTPUT [options]
+int cmd_make(int argc, char** argv);
+
+// quillo record -o OUTPUT [options]
+int cmd_record(int argc, char** argv);
+
+// quillo effects
+int cmd_effects(int argc, char** argv);
+
 // quillo play MESSAGE
 int cmd_play(int argc, char** argv);
 

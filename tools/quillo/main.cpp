@@ -7,6 +7,12 @@
 
 static const char USAGE[] =
     "usage:\n"
+    "  quillo make INPUT -o OUTPUT [--rate 6.4|8|11.8] [--effect ID|NAME] [--mix PERCENT]\n"
+    "              [--depth-byte B] [--player windows|linux|none|FILE] [--normalize]\n"
+    "                                            a message from any recording\n"
+    "  quillo record -o OUTPUT [--seconds N] [--save FILE.wav] [make's options]\n"
+    "                                            a message from the microphone\n"
+    "  quillo effects                            list the voice effects\n"
     "  quillo decode --frames RATE FILE -o OUT   decode raw frames (RATE 6.4, 8 or 11.8)\n"
     "  quillo decode --g192 FILE -o OUT          decode an ITU-T G.192 bitstream\n"
     "  quillo decode MESSAGE -o OUT [--dry]      decode a message as the player plays it\n"
@@ -16,6 +22,7 @@ static const char USAGE[] =
     "                                            encode 8 kHz mono 16-bit speech to frames\n"
     "  quillo effect ID DEPTH IN -o OUT         apply a voice effect to 16-bit mono audio\n"
     "  quillo play MESSAGE                       play a message in the terminal\n"
+    "  quillo --version                          print the version\n"
     "OUT is a .wav file, raw 16-bit little-endian samples for .raw or .pcm, or - for\n"
     "raw samples on standard output.\n";
 
@@ -40,6 +47,10 @@ int main(int argc, char** argv) {
     std::fputs(USAGE, argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;
   }
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::printf("quillo %s\n", QUILLO_VERSION);
+    return 0;
+  }
   const char* command = argv[1];
   int subArgc = argc - 2;
   char** subArgv = argv + 2;
@@ -51,6 +62,9 @@ int main(int argc, char** argv) {
   if (std::strcmp(command, "info") == 0) return cmd_info(subArgc, subArgv);
   if (std::strcmp(command, "pack") == 0) return cmd_pack(subArgc, subArgv);
   if (std::strcmp(command, "effect") == 0) return cmd_effect(subArgc, subArgv);
+  if (std::strcmp(command, "make") == 0) return cmd_make(subArgc, subArgv);
+  if (std::strcmp(command, "record") == 0) return cmd_record(subArgc, subArgv);
+  if (std::strcmp(command, "effects") == 0) return cmd_effects(subArgc, subArgv);
   if (std::strcmp(command, "encode") == 0) return cmd_encode(subArgc, subArgv);
   if (std::strcmp(command, "play") == 0) return cmd_play(subArgc, subArgv);
   std::fputs(USAGE, stderr);

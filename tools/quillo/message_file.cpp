@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -62,6 +63,16 @@ int64_t checkMessageFile(const char* path, std::string* error) {
   return length;
 }
 
+bool readProgramPart(const char* path, std::vector<uint8_t>* program, std::string* error) {
+  program->assign(static_cast<size_t>(PAYLOAD_OFFSET), 0);
+  FILE* file = openRegular(path, error);
+  if (!file) return false;
+  bool ok = std::fread(program->data(), 1, program->size(), file) == program->size();
+  std::fclose(file);
+  if (!ok) *error = std::string(path) + ": read error";
+  return ok;
+}
+
 std::string clockText(int32_t s) {
   char text[48];
   std::snprintf(text, sizeof text, "%02d:%02d:%02d", static_cast<int>(s / 3600),
@@ -87,4 +98,13 @@ int rateModeOfName(const char* name) {
   for (int mode = 0; mode < 3; mode++)
     if (std::strcmp(name, rateName(mode)) == 0) return mode;
   return -1;
+}
+
+bool parseWholeNumber(const char* text, int low, int high, int* value) {
+  char* end = nullptr;
+  errno = 0;
+  long v = std::strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || v < low || v > high) return false;
+  *value = static_cast<int>(v);
+  return true;
 }

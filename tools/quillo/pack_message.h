@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/quillo/message_writer.h"
+
 // What `quillo pack` was asked for.
 struct PackOptions {
   int rate = -1;                     // RateMode of the frames; -1 when not given
@@ -20,14 +22,9 @@ struct PackOptions {
 // 2 with the problem (or the usage line) in `error`.
 int parsePackArguments(int argc, char* const* argv, PackOptions* options, std::string* error);
 
-// Builds the message: `player` (at most PAYLOAD_OFFSET bytes, padded with
-// zeros to it), the header, then the frames in scrambled 512-byte blocks of
-// the rate's layout:
-//   6.4 kbit/s  first block: 8 zero bytes and 63 frames; later blocks 64 frames
-//   8 kbit/s    every block: 0x10 0x00 and 51 frames
-//   11.8 kbit/s every block: 0x20 and seven 0x00, then 28 frames
-// The last block is always whole: its free frames are quiet frames, so the
-// player never decodes stale bytes of the previous block there.
+// Builds the message in memory with a MessageWriter (see message_writer.h):
+// `player` (at most PAYLOAD_OFFSET bytes, padded with zeros to it), the
+// header, then the frames in blocks.
 // `unplayable` receives the numbers of the blocks whose first bytes read as
 // another rate's block header, which the player plays as silence.
 // Returns false with the problem in `error` (without the file name) when
@@ -35,6 +32,3 @@ int parsePackArguments(int argc, char* const* argv, PackOptions* options, std::s
 bool buildMessage(const PackOptions& options, const std::vector<uint8_t>& player,
                   const std::vector<uint8_t>& frames, std::vector<uint8_t>* message,
                   std::vector<int>* unplayable, std::string* error);
-
-// The quiet frame of a rate (FRAME_BYTES[rate] bytes into `out`).
-void quietFrame(int rate, uint8_t* out);
