@@ -110,10 +110,11 @@ TEST(MakeTool, EveryFormatDecodesToTheSpeech) {
       {"opus-48k.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, 1},
       {"mp3-44k.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, 1},
   };
-  // Lowest correlation and SNR accepted per rate with the real encoder
-  // (measured figures are printed).
-  const double MIN_CORRELATION[3] = {0.80, 0.85, 0.85};
-  const double MIN_SNR[3] = {3.0, 5.0, 5.0};
+  // Lowest correlation and SNR accepted per rate, a little below what was
+  // measured (6.4: 0.883-0.891, 6.5-6.8 dB; 8: 0.900-0.902, 7.2-7.3 dB; the
+  // 11.8 kbit/s figures are set before its encoder was there to measure).
+  const double MIN_CORRELATION[3] = {0.86, 0.88, 0.88};
+  const double MIN_SNR[3] = {5.5, 6.5, 6.5};
   for (const Input& in : inputs) {
     std::string path = temp(in.name);
     ASSERT_TRUE(testsupport::writeSound(path, in.format, in.rate, in.channels,
@@ -129,11 +130,9 @@ TEST(MakeTool, EveryFormatDecodesToTheSpeech) {
       // Whole blocks: the sound and at most one block of quiet frames more.
       EXPECT_GE(decoded.size(), speech.size() - 160) << in.name;
       EXPECT_LE(decoded.size(), speech.size() + 5120 + 160) << in.name;
-      if (!testsupport::encoderExists(rate)) {
-        std::printf(
-            "SKIPPED: quality of %s at %s kbit/s: the encoder of that rate is not there "
-            "yet (it writes all-zero fields)\n",
-            in.name, RATE[rate]);
+      std::string why;
+      if (!testsupport::encoderMatchesStandard(rate, &why)) {
+        std::printf("SKIPPED: quality of %s at %s kbit/s: %s\n", in.name, RATE[rate], why.c_str());
         continue;
       }
       double correlation, snr;

@@ -33,13 +33,21 @@ bool exists(const std::string& path) {
 }  // namespace
 
 TEST(RecordTool, TheMicrophoneSpeechIsInTheMessage) {
-  std::vector<float> speech = testsupport::synthetic(8000 * 3, 0.5);
-  std::vector<int16_t> mic = testsupport::toShort(speech);
+  // Real speech where the conformance data is, else the synthetic sound.
   std::vector<uint8_t> raw;
-  for (int16_t v : mic) {
-    raw.push_back(static_cast<uint8_t>(v));
-    raw.push_back(static_cast<uint8_t>(static_cast<uint16_t>(v) >> 8));
+  std::string vector = testsupport::sharedDir() + "/g729/vectors/main/SPEECH.IN";
+  if (testsupport::sharedDir().empty() || !testsupport::readFile(vector, raw) ||
+      raw.size() < 8000u * 2 * 3) {
+    raw.clear();
+    for (int16_t v : testsupport::toShort(testsupport::synthetic(8000 * 3, 0.5))) {
+      raw.push_back(static_cast<uint8_t>(v));
+      raw.push_back(static_cast<uint8_t>(static_cast<uint16_t>(v) >> 8));
+    }
   }
+  raw.resize(8000 * 2 * 3);
+  std::vector<int16_t> mic = testsupport::toSamples(raw);
+  std::vector<float> speech(mic.size());
+  for (size_t i = 0; i < mic.size(); i++) speech[i] = mic[i] / 32768.0f;
   ASSERT_TRUE(testsupport::writeFile(temp("mic.raw"), raw));
   testsupport::CommandRun run = record(temp("mic.raw"), "--seconds 2 --save " + temp("rec.wav") +
                                                             " --effect echo -o " + temp("r.qlo"));
@@ -53,8 +61,9 @@ TEST(RecordTool, TheMicrophoneSpeechIsInTheMessage) {
   ASSERT_NE(at, mic.end()) << "the recording is not the microphone's sound";
   size_t offset = static_cast<size_t>(at - mic.begin()) - 4000;
   EXPECT_TRUE(std::equal(got.begin(), got.end(), mic.begin() + static_cast<long>(offset)));
-  if (!testsupport::encoderExists(Rate80)) {
-    std::printf("SKIPPED: speech of the recorded message: the 8 kbit/s encoder is not there yet\n");
+  std::string why;
+  if (!testsupport::encoderMatchesStandard(Rate80, &why)) {
+    std::printf("SKIPPED: speech of the recorded message: %s\n", why.c_str());
     return;
   }
   ASSERT_EQ(testsupport::runCommand(std::string(QUILLO_TOOL_PATH) + " decode --dry " +
@@ -66,7 +75,7 @@ TEST(RecordTool, TheMicrophoneSpeechIsInTheMessage) {
   double correlation, snr;
   testsupport::compareSpeech(testsupport::readSound16(temp("r.wav")), want, &correlation, &snr);
   std::printf("[ quality  ] recorded message: correlation %.3f, SNR %.1f dB\n", correlation, snr);
-  EXPECT_GE(correlation, 0.85);
+  EXPECT_GE(correlation, 0.88);  // measured 0.904
 }
 
 TEST(RecordTool, EnterStopsAndNoDeviceIsAnError) {

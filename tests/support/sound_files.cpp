@@ -3,9 +3,12 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "codec/decoder.h"
+#include "codec/g192.h"
 #include "encoder/encoder.h"
+#include "tests/support/test_support.h"
 
 namespace testsupport {
 
@@ -91,14 +94,38 @@ void compareSpeech(const std::vector<int16_t>& got, const std::vector<float>& wa
   }
 }
 
-bool encoderExists(int rate) {
-  std::vector<int16_t> s = toShort(synthetic(800, 0.5));
+bool encoderMatchesStandard(int rate, std::string* why) {
+  static const char* const VECTORS[3][2] = {
+      {"annexD/testfile.raw", "annexD/testmid.1"},
+      {"main/SPEECH.IN", "main/SPEECH.BIT"},
+      {"annexE/LSPE.118", "annexE/lspe.bit"},
+  };
+  static const char* const NAMES[3] = {"6.4", "8", "11.8"};
+  const std::string label = std::string("the ") + NAMES[rate] + " kbit/s encoder";
+  std::vector<uint8_t> input, bits;
+  std::string dir = sharedDir() + "/g729/vectors/";
+  if (sharedDir().empty() || !readFile(dir + VECTORS[rate][0], input) ||
+      !readFile(dir + VECTORS[rate][1], bits)) {
+    *why = label + " cannot be checked: conformance data folder not found (set QUILLO_SHARED)";
+    return false;
+  }
+  std::vector<int16_t> speech = toSamples(input);
   encoder_program_start();
-  Word16 params[FRAME_PARAMS_WORDS];
-  for (int f = 0; f < 10; f++) encode_frame_params(s.data() + 80 * f, rate, params);
-  for (int i = 2; i < FRAME_PARAMS_WORDS; i++)
-    if (params[i] != 0) return true;
-  return false;
+  size_t offset = 0;
+  for (int f = 0; f < 20; f++) {
+    G192Frame want;
+    if (speech.size() < static_cast<size_t>(FRAME_SAMPLES * (f + 1)) ||
+        g192_read_frame(bits.data(), bits.size(), &offset, &want) != G192_FRAME)
+      break;
+    uint8_t got[18];
+    encode_frame(speech.data() + FRAME_SAMPLES * f, rate, got);
+    if (std::memcmp(got, want.bytes, static_cast<size_t>(FRAME_BYTES[rate])) != 0) {
+      *why = label + " does not yet give the standard's frames (" + VECTORS[rate][1] + ", frame " +
+             std::to_string(f) + ")";
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace testsupport

@@ -29,8 +29,10 @@ std::vector<int16_t> toShort(const std::vector<float>& samples);
 void compareSpeech(const std::vector<int16_t>& got, const std::vector<float>& want,
                    double* correlation, double* snr);
 
-// Whether the encoder of `rate` is there yet: a stand-in writes all-zero
-// fields for any speech.
-bool encoderExists(int rate);
+// Whether the encoder of `rate` is finished enough for quality checks: its
+// first 20 frames of a conformance input equal the standard's bitstream.
+// Otherwise false with the reason in `why` (also when the conformance data
+// is absent).
+bool encoderMatchesStandard(int rate, std::string* why);
 
 }  // namespace testsupport
