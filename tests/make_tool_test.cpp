@@ -216,6 +216,19 @@ TEST(MakeTool, ClippingAndQuietRecordingsAreReported) {
   run = quillo("make " + temp("quiet.flac") + " -o " + temp("quiet.qlo"));
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.err.find("quiet.flac is very quiet (peak -"), std::string::npos) << run.err;
+  // A float recording with NaN and infinities still makes a message.
+  std::vector<float> odd = testsupport::synthetic(4000, 0.5);
+  odd[100] = std::nanf("");
+  odd[200] = INFINITY;
+  odd[300] = -INFINITY;
+  ASSERT_TRUE(
+      testsupport::writeSound(temp("odd.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 8000, 1, odd));
+  ASSERT_TRUE(
+      testsupport::writeSound(temp("odd44.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 1, odd));
+  for (const char* name : {"odd.wav", "odd44.wav"}) {
+    run = quillo(std::string("make --normalize ") + temp(name) + " -o " + temp("odd.qlo"));
+    EXPECT_EQ(run.status, 0) << name << ": " << run.err;
+  }
   // --normalize: neither warning; the float recording that clipped only
   // through its level no longer clips.
   for (const char* name : {"loud.wav", "quiet.flac"}) {

@@ -50,14 +50,15 @@ struct Levels {
   uint64_t run = 0;  // full-scale samples in a row so far
 };
 
-// Float samples of full scale 1.0 to 16-bit, rounded, saturated; counts
-// full-scale runs.
+// Float samples of full scale 1.0 to 16-bit, rounded, saturated (NaN as
+// silence); counts full-scale runs.
 void toPcm16(const float* in, size_t n, double gain, Levels* levels, int16_t* out) {
   for (size_t i = 0; i < n; i++) {
     double v = static_cast<double>(in[i]) * gain;
     double magnitude = std::fabs(v);
     if (magnitude > levels->peak) levels->peak = magnitude;
     double scaled = std::floor(v * 32768.0 + 0.5);
+    if (std::isnan(scaled)) scaled = 0;  // a float recording may hold NaN
     int16_t s = static_cast<int16_t>(scaled > 32767.0    ? 32767
                                      : scaled < -32768.0 ? -32768
                                                          : scaled);
