@@ -203,6 +203,27 @@ TEST(MakeTool, HeaderAndPlayerFollowTheOptionsAndTheName) {
   }
 }
 
+TEST(MakeTool, EffectsListsSeventeenDistinctNames) {
+  CommandRun run = quillo("effects");
+  ASSERT_EQ(run.status, 0);
+  std::vector<std::string> names;
+  size_t at = 0;
+  for (int id = 0; id < 17; id++) {
+    size_t end = run.out.find('\n', at);
+    ASSERT_NE(end, std::string::npos) << id;
+    char name[32];
+    int listed = -1;
+    ASSERT_EQ(std::sscanf(run.out.c_str() + at, "%d %31s", &listed, name), 2);
+    EXPECT_EQ(listed, id);
+    EXPECT_GT(end - at, 25u) << "no description: " << run.out.substr(at, end - at);
+    for (const std::string& n : names) EXPECT_NE(n, name);
+    names.push_back(name);
+    at = end + 1;
+  }
+  EXPECT_EQ(at, run.out.size());
+  EXPECT_EQ(names[0], "none");
+}
+
 TEST(MakeTool, ClippingAndQuietRecordingsAreReported) {
   std::vector<float> loud = testsupport::synthetic(8000, 3.0),
                      quiet = testsupport::synthetic(8000, 0.01);

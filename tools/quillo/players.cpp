@@ -73,7 +73,9 @@ bool findPlayer(PlayerKind kind, std::string* path, std::string* error) {
   std::vector<std::string> list = candidates(kind);
   for (const std::string& p : list)
     if (isRegularFile(p)) {
-      *path = p;
+      char* resolved = realpath(p.c_str(), nullptr);
+      *path = resolved ? resolved : p;
+      std::free(resolved);
       return true;
     }
   *error = std::string("the ") + playerKindName(kind) + " is not there (looked for " + list[0] +
