@@ -62,6 +62,7 @@ TEST(EncodeTool, EveryInputFormGivesTheLibraryFrames) {
     raw.push_back(static_cast<uint8_t>(static_cast<uint16_t>(v) >> 8));
   }
   ASSERT_TRUE(testsupport::writeFile(temp("in.raw"), raw));
+  ASSERT_TRUE(testsupport::writeFile(temp("in.IN"), raw));  // headerless, named as the vectors
   ASSERT_TRUE(
       testsupport::writeSound16(temp("in.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1, speech));
   const char* names[3] = {"6.4", "8", "11.8"};
@@ -72,7 +73,7 @@ TEST(EncodeTool, EveryInputFormGivesTheLibraryFrames) {
     ASSERT_EQ(want.size(), 8u * FRAME_BYTES[rate]);
     const std::string r = std::string("--rate ") + names[rate] + " ";
     for (const std::string& in :
-         {temp("in.raw"), temp("in.wav"), std::string("- <") + temp("in.raw")}) {
+         {temp("in.raw"), temp("in.wav"), "- <" + temp("in.raw"), "--raw " + temp("in.IN")}) {
       testsupport::CommandRun run = quillo("encode " + r + in + " -o " + temp("out.bit"));
       ASSERT_EQ(run.status, 0) << in << ": " << run.err;
       Bytes got;

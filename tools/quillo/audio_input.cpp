@@ -43,7 +43,8 @@ static void setRawFormat(SF_INFO* info) {
 
 static bool openedOrError(AudioInput* in, std::string* error) {
   if (in->file) return true;
-  *error = in->name + ": not a sound file that can be read (" + sf_strerror(nullptr) + ")";
+  *error = in->name + ": not a sound file that can be read (" + sf_strerror(nullptr) +
+           "); raw 16-bit 8 kHz samples need a .raw or .pcm name";
   audio_input_close(in);
   return false;
 }
@@ -69,11 +70,11 @@ static FILE* spoolStdin(std::string* error) {
   return spool;
 }
 
-bool audio_input_open(AudioInput* in, const char* path, StdinKind stdinKind, std::string* error) {
+bool audio_input_open(AudioInput* in, const char* path, InputKind kind, std::string* error) {
   in->info = SF_INFO();
   if (std::strcmp(path, "-") == 0) {
     in->name = "standard input";
-    if (stdinKind == STDIN_RAW) {
+    if (kind != INPUT_ANY_STDIN) {
       setRawFormat(&in->info);
       in->file = sf_open_fd(0, SFM_READ, &in->info, SF_FALSE);
     } else {
@@ -93,7 +94,7 @@ bool audio_input_open(AudioInput* in, const char* path, StdinKind stdinKind, std
     *error = in->name + ": is a directory";
     return false;
   }
-  if (isRawPcmName(path)) {
+  if (kind == INPUT_RAW || isRawPcmName(path)) {
     if (S_ISREG(st.st_mode) && st.st_size % 2 != 0) {
       *error = in->name + ": odd number of bytes for 16-bit samples";
       return false;

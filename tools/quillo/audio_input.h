@@ -22,12 +22,14 @@ struct AudioInput {
   sf_count_t memorySize = 0, memoryAt = 0;
 };
 
-// What "-" means: raw samples (quillo encode and effect) or a recording in
-// any format (quillo make).
-enum StdinKind { STDIN_RAW, STDIN_ANY };
+// How input is taken: "-" as raw samples (quillo encode and effect) or as
+// a recording in any format (quillo make); or every input as raw samples,
+// whatever its name (quillo encode --raw, for headerless files such as the
+// conformance inputs).
+enum InputKind { INPUT_RAW_STDIN, INPUT_ANY_STDIN, INPUT_RAW };
 
 // Opens `path`. On failure returns false with "PATH: <problem>" in `error`.
-bool audio_input_open(AudioInput* in, const char* path, StdinKind stdinKind, std::string* error);
+bool audio_input_open(AudioInput* in, const char* path, InputKind kind, std::string* error);
 
 // Opens a sound file held in memory (exactly `size` bytes, which must stay
 // in place until audio_input_close).

@@ -35,7 +35,7 @@ int cmd_effect(int argc, char** argv) {
 
   AudioInput in;
   std::string error;
-  if (!audio_input_open(&in, positional[2], STDIN_RAW, &error) ||
+  if (!audio_input_open(&in, positional[2], INPUT_RAW_STDIN, &error) ||
       !audio_input_is_8k_mono16(in, &error)) {
     audio_input_close(&in);
     return tool_error(1, "%s", error.c_str());

@@ -2,7 +2,7 @@
 // 16-bit speech to frames, as payload blocks store them (8, 10 or 18 bytes
 // each), or with --g192 as an ITU-T G.192 serial bitstream. A list of rates
 // is cycled frame by frame and needs --g192, since raw frames do not say
-// their rate.
+// their rate. --raw takes IN as raw samples whatever its name.
 #include <cstring>
 #include <string>
 
@@ -13,7 +13,8 @@
 #include "tools/quillo/output_file.h"
 #include "tools/quillo/speech_encoder.h"
 
-static const char USAGE[] = "usage: quillo encode --rate 6.4|8|11.8[,RATE...] IN -o OUT [--g192]";
+static const char USAGE[] =
+    "usage: quillo encode --rate 6.4|8|11.8[,RATE...] IN -o OUT [--g192] [--raw]";
 
 // Parses "8" or "8,6.4,..." into rate modes; returns their count, 0 if bad.
 static int parseRateList(const char* text, int* rates) {
@@ -35,13 +36,15 @@ int cmd_encode(int argc, char** argv) {
   const char* rateText = nullptr;
   const char* inPath = nullptr;
   const char* outPath = nullptr;
-  bool g192 = false;
+  bool g192 = false, raw = false;
   for (int i = 0; i < argc; i++) {
     const char* a = argv[i];
     if ((std::strcmp(a, "--rate") == 0 || std::strcmp(a, "-o") == 0) && i + 1 < argc) {
       (a[1] == 'o' ? outPath : rateText) = argv[++i];
     } else if (std::strcmp(a, "--g192") == 0) {
       g192 = true;
+    } else if (std::strcmp(a, "--raw") == 0) {
+      raw = true;
     } else if ((a[0] == '-' && a[1] != '\0') || inPath) {
       return tool_error(2, "%s", USAGE);
     } else {
@@ -60,7 +63,8 @@ int cmd_encode(int argc, char** argv) {
 
   AudioInput in;
   std::string error;
-  if (!audio_input_open(&in, inPath, STDIN_RAW, &error) || !audio_input_is_8k_mono16(in, &error)) {
+  if (!audio_input_open(&in, inPath, raw ? INPUT_RAW : INPUT_RAW_STDIN, &error) ||
+      !audio_input_is_8k_mono16(in, &error)) {
     audio_input_close(&in);
     return tool_error(1, "%s", error.c_str());
   }

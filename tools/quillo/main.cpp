@@ -18,7 +18,7 @@ static const char USAGE[] =
     "  quillo decode MESSAGE -o OUT [--dry]      decode a message as the player plays it\n"
     "  quillo info MESSAGE                       describe a message\n"
     "  quillo pack --rate RATE [--effect N] [--depth-byte B] [--player FILE] FRAMES -o MESSAGE\n"
-    "  quillo encode --rate RATE[,RATE...] IN -o OUT [--g192]\n"
+    "  quillo encode --rate RATE[,RATE...] IN -o OUT [--g192] [--raw]\n"
     "                                            encode 8 kHz mono 16-bit speech to frames\n"
     "  quillo effect ID DEPTH IN -o OUT         apply a voice effect to 16-bit mono audio\n"
     "  quillo play MESSAGE                       play a message in the terminal\n"

@@ -296,7 +296,8 @@ int parseMakeOptions(int argc, char** argv, bool record, MakeOptions* o, std::st
 int makeMessage(const MakeOptions& o) {
   std::string error;
   AudioInput in;
-  if (!audio_input_open(&in, o.input, STDIN_ANY, &error)) return tool_error(1, "%s", error.c_str());
+  if (!audio_input_open(&in, o.input, INPUT_ANY_STDIN, &error))
+    return tool_error(1, "%s", error.c_str());
   if (in.info.samplerate <= 0 || in.info.channels <= 0 || in.info.frames == 0) {
     audio_input_close(&in);
     return tool_error(1, "%s: no sound in it (0 samples)", in.name.c_str());
