@@ -128,6 +128,10 @@ TEST(EncodeTool, BadInputIsOneLineAndNoOutput) {
       {"--rate 8 " + temp("16k.wav"), "16000 Hz"},
       {"--rate 8 " + temp("text.wav"), "text.wav: not a sound file"},
       {"--rate 8 " + temp("missing.wav"), "missing.wav: No such file"},
+      // A chunk longer than the file, on which the WAV parser would loop.
+      {"--rate 8 " + std::string(QUILLO_SOURCE_DIR) +
+           "/fuzz/corpus/wav/hang-list-chunk-longer-than-file.wav",
+       "damaged WAV file: its 'LIST' chunk claims"},
       {"--rate 8,6.4 " + temp("good.wav"), "needs --g192"},
       {"--rate 9.6 " + temp("good.wav"), "--rate 9.6"},
   };

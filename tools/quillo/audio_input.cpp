@@ -1,5 +1,7 @@
 #include "tools/quillo/audio_input.h"
 
+#include "tools/quillo/riff_check.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -33,6 +35,20 @@ static SNDFILE* openQuietly(const char* path, SF_INFO* info) {
   if (null >= 0) close(null);
   if (saved >= 0) close(saved);
   return file;
+}
+
+// Refuses a WAV file of descriptor `fd` whose chunks libsndfile could
+// not parse safely.
+static bool fileChunksFit(int fd, const std::string& name, std::string* error) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return true;
+  ReadAt read = [fd](uint64_t offset, uint8_t* out, size_t size) {
+    return pread(fd, out, size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);
+  };
+  std::string why;
+  if (riffChunksFit(read, static_cast<uint64_t>(st.st_size), &why)) return true;
+  *error = name + ": " + why;
+  return false;
 }
 
 static void setRawFormat(SF_INFO* info) {
@@ -80,6 +96,10 @@ bool audio_input_open(AudioInput* in, const char* path, InputKind kind, std::str
     } else {
       in->spool = spoolStdin(error);
       if (!in->spool) return false;
+      if (!fileChunksFit(fileno(in->spool), in->name, error)) {
+        audio_input_close(in);
+        return false;
+      }
       in->file = sf_open_fd(fileno(in->spool), SFM_READ, &in->info, SF_FALSE);
     }
     return openedOrError(in, error);
@@ -100,6 +120,11 @@ bool audio_input_open(AudioInput* in, const char* path, InputKind kind, std::str
       return false;
     }
     setRawFormat(&in->info);
+  } else {
+    int fd = open(path, O_RDONLY);
+    bool fits = fd < 0 || fileChunksFit(fd, in->name, error);
+    if (fd >= 0) close(fd);
+    if (!fits) return false;
   }
   in->file = openQuietly(path, &in->info);
   if (!in->file && errno == EACCES) {
@@ -132,6 +157,16 @@ static sf_count_t memTell(void* user) { return static_cast<AudioInput*>(user)->m
 bool audio_input_open_memory(AudioInput* in, const uint8_t* data, size_t size, std::string* error) {
   static SF_VIRTUAL_IO io = {memLength, memSeek, memRead, memWrite, memTell};
   in->name = "input";
+  ReadAt read = [data, size](uint64_t offset, uint8_t* out, size_t count) {
+    if (offset > size || count > size - offset) return false;
+    std::memcpy(out, data + offset, count);
+    return true;
+  };
+  std::string why;
+  if (!riffChunksFit(read, size, &why)) {
+    *error = in->name + ": " + why;
+    return false;
+  }
   in->info = SF_INFO();
   in->memory = data;
   in->memorySize = static_cast<sf_count_t>(size);
