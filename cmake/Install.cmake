@@ -28,5 +28,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 # The libraries the tool and the Linux player link, as dpkg-shlibdeps finds
 # them (libsndfile, libsoxr, nettle, SDL2, the C++ runtime).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# MP3 and Opus input need libsndfile 1.1 or later.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsndfile1 (>= 1.1.0)")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 include(CPack)
