@@ -61,6 +61,10 @@ void choose_signs(Word16* dn, Word16* sign) {
 
 void add_pulse(Word16 pos, Word16 sign, const Word16* h, Word16* code, Word16* y) {
   code[pos] = add(code[pos], shr(sign, 2));
+  add_filtered_pulse(pos, sign, h, y);
+}
+
+void add_filtered_pulse(Word16 pos, Word16 sign, const Word16* h, Word16* y) {
   for (int i = pos, j = 0; i < ACELP_SUBFRAME; i++, j++)
     y[i] = sign > 0 ? add(y[i], h[j]) : sub(y[i], h[j]);
 }

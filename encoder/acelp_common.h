@@ -34,3 +34,6 @@ void choose_signs(Word16* dn, Word16* sign);
 // Adds a pulse of `sign` (0x7fff or 0x8000) at pos to code (Q13) and its
 // filtered form h shifted to pos to y (Q12).
 void add_pulse(Word16 pos, Word16 sign, const Word16* h, Word16* code, Word16* y);
+
+// Adds h shifted to pos to y, negated when sign is negative.
+void add_filtered_pulse(Word16 pos, Word16 sign, const Word16* h, Word16* y);

@@ -2,6 +2,7 @@
 
 #include "codec/basicop/mathfunc.h"
 #include "codec/frame_decoder.h"
+#include "encoder/acelp_common.h"
 
 namespace {
 
@@ -9,9 +10,8 @@ const int SUBFRAME = 40;
 const int TRACKS = 5;
 const int STEP = 5;
 const int PULSES = 10;
-const int ROUNDS = 5;          // orders of the tracks tried
-const Word16 PULSE = 4096;     // amplitude of a pulse in the code
-const Word16 Y_PULSE = 16384;  // weight of h per pulse in the filtered code: half of h
+const int ROUNDS = 5;       // orders of the tracks tried
+const Word16 PULSE = 4096;  // amplitude of a pulse in the code
 
 // Weights of the energy terms for the pair added at each level: the pair's
 // first pulse with itself and with the pulses before (diag, cross, the
@@ -195,7 +195,7 @@ void search_pulses(const Word16* dn, const Word16 (*rr)[SUBFRAME], Word16 strong
 // agree and the earlier one when they differ.
 void build_code(const Word16* codvec, const Word16* sign, const Word16* h, Word16* code, Word16* y,
                 Word16* indices) {
-  Word16 first[TRACKS], second[TRACKS], amp[PULSES];
+  Word16 first[TRACKS], second[TRACKS], h_half[SUBFRAME];
   for (int t = 0; t < TRACKS; t++) first[t] = second[t] = -1;
   for (int i = 0; i < SUBFRAME; i++) code[i] = 0;
   for (int k = 0; k < PULSES; k++) {
@@ -204,10 +204,8 @@ void build_code(const Word16* codvec, const Word16* sign, const Word16* h, Word1
     int track = i - 5 * index;
     if (sign[i] > 0) {
       code[i] = add(code[i], PULSE);
-      amp[k] = Y_PULSE;
     } else {
       code[i] = sub(code[i], PULSE);
-      amp[k] = negate(Y_PULSE);
       index = (Word16)(index + 8);
     }
     Word16 other = first[track];
@@ -225,12 +223,13 @@ void build_code(const Word16* codvec, const Word16* sign, const Word16* h, Word1
     }
   }
   for (int t = 0; t < TRACKS; t++) indices[t] = (Word16)(first[t] | (second[t] & 7) << 4);
+  // The filtered code adds each pulse's response halved on its own (not the
+  // halved sum): the reference gains decided it.
   for (int i = 0; i < SUBFRAME; i++) {
-    Word32 s = 0;
-    for (int k = 0; k < PULSES; k++)
-      if (i >= codvec[k]) s = L_mac(s, h[i - codvec[k]], amp[k]);
-    y[i] = extract_h(s);  // truncated, not rounded: the reference gains decided it
+    h_half[i] = shr(h[i], 1);
+    y[i] = 0;
   }
+  for (int k = 0; k < PULSES; k++) add_filtered_pulse(codvec[k], sign[codvec[k]], h_half, y);
 }
 
 }  // namespace
