@@ -1,0 +1,111 @@
+// The functions the web module exports: the message reader and the encoder
+// over bytes that the JavaScript side has placed in the module's memory.
+// One playback stream at a time (the decoder keeps module-level state).
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "codec/basicop/diagnostics.h"
+#include "codec/block_decoder.h"
+#include "codec/decoder.h"
+#include "encoder/encoder.h"
+#include "playback/message_reader.h"
+
+#define QUILLO_EXPORT extern "C" __attribute__((used, visibility("default")))
+
+// Words of the record qw_info writes, in this order.
+enum InfoWord {
+  INFO_RATE_CODE,
+  INFO_RATE,
+  INFO_EFFECT_ID,
+  INFO_DEPTH_BYTE,
+  INFO_DEPTH,
+  INFO_SECONDS,
+  INFO_BUFFER_SAMPLES,
+  INFO_BLOCKS,
+  INFO_LAST_BYTES,
+  INFO_REJECTED,
+  INFO_FIRST_REJECTED,
+  INFO_MISMATCHED,
+  INFO_FIRST_MISMATCHED,
+  INFO_MISMATCHED_RATE,
+  INFO_WORDS
+};
+
+static struct WebStream {
+  MessageBytes bytes;  // the message, owned by the caller until the stream ends
+  MessageSource source;
+  MessagePlayback playback;
+  int16_t buffer[BLOCK_MAX_SAMPLES];
+} stream;
+
+static int32_t clampedCount(int64_t n) {
+  return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
+}
+
+static void ignoreDiagnostic(const char*) {}
+
+QUILLO_EXPORT void* qw_alloc(size_t size) { return std::malloc(size ? size : 1); }
+QUILLO_EXPORT void qw_free(void* p) { std::free(p); }
+QUILLO_EXPORT int qw_payload_offset() { return PAYLOAD_OFFSET; }
+
+// Fills `out` (INFO_WORDS words) for a whole message file; returns INFO_WORDS.
+QUILLO_EXPORT int qw_info(const uint8_t* data, size_t size, int32_t* out) {
+  MessageBytes bytes = {data, size};
+  MessageSource source = messageSourceOfBytes(&bytes);
+  MessageHeaderValues h = readMessageHeaderValues(source);
+  MessageSurvey s = surveyMessage(source);
+  out[INFO_RATE_CODE] = h.rateCode;
+  out[INFO_RATE] = h.rate;
+  out[INFO_EFFECT_ID] = h.effectId;
+  out[INFO_DEPTH_BYTE] = h.depthByte;
+  out[INFO_DEPTH] = h.depth;
+  out[INFO_SECONDS] = h.totalSeconds;
+  out[INFO_BUFFER_SAMPLES] = h.bufferSamples;
+  out[INFO_BLOCKS] = clampedCount(s.blocks);
+  out[INFO_LAST_BYTES] = s.lastBytes;
+  out[INFO_REJECTED] = clampedCount(s.rejected);
+  out[INFO_FIRST_REJECTED] = clampedCount(s.firstRejected);
+  out[INFO_MISMATCHED] = clampedCount(s.mismatched);
+  out[INFO_FIRST_MISMATCHED] = clampedCount(s.firstMismatched);
+  out[INFO_MISMATCHED_RATE] = s.mismatchedRate;
+  return INFO_WORDS;
+}
+
+// Starts playing the message at `data` from its first block; returns the
+// samples of one buffer.
+QUILLO_EXPORT int qw_stream_start(const uint8_t* data, size_t size, int dry) {
+  set_decoder_message_sink(ignoreDiagnostic);
+  stream.bytes = {data, size};
+  stream.source = messageSourceOfBytes(&stream.bytes);
+  startMessagePlayback(&stream.playback, stream.source, dry != 0);
+  return stream.playback.header.bufferSamples;
+}
+
+// Refills the stream's buffer from the next block: 1, or 0 at the end.
+QUILLO_EXPORT int qw_stream_next() {
+  return nextMessageBuffer(&stream.playback, stream.source, stream.buffer) ? 1 : 0;
+}
+
+QUILLO_EXPORT int16_t* qw_stream_buffer() { return stream.buffer; }
+
+// Layout of the block refilled last (0, 1, 2), or 15 when it was rejected.
+QUILLO_EXPORT int qw_stream_result() { return stream.playback.lastResult; }
+
+// Encodes `count` samples at `rate` (a RateMode) from a fresh encoder, the
+// last partial frame completed with zeros, into `out`, which holds
+// FRAME_BYTES[rate] bytes per started frame. Returns the bytes written, or
+// -1 for an unknown rate.
+QUILLO_EXPORT int64_t qw_encode(const int16_t* samples, size_t count, int rate, uint8_t* out) {
+  if (rate < Rate64 || rate > Rate118) return -1;
+  encoder_program_start();
+  int64_t written = 0;
+  for (size_t at = 0; at < count; at += FRAME_SAMPLES) {
+    Word16 frame[FRAME_SAMPLES] = {0};
+    size_t n = count - at < FRAME_SAMPLES ? count - at : FRAME_SAMPLES;
+    std::memcpy(frame, samples + at, n * sizeof *frame);
+    encode_frame(frame, rate, out + written);
+    written += FRAME_BYTES[rate];
+  }
+  return written;
+}
