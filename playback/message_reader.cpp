@@ -49,7 +49,7 @@ MessageHeaderValues readMessageHeaderValues(const MessageSource& source) {
   std::memset(&h, 0, sizeof h);
   source.readAt(source.context, PAYLOAD_OFFSET, h.bytes, HEADER_BYTES);
   h.rateCode = h.bytes[8];
-  h.rate = h.rateCode < 2 ? h.rateCode : Rate118;
+  h.rate = h.rateCode < 2 ? static_cast<int>(h.rateCode) : static_cast<int>(Rate118);
   h.effectId = static_cast<int8_t>(h.bytes[10]);
   h.depthByte = h.bytes[11];
   h.depth = static_cast<int8_t>(static_cast<uint8_t>(127 - h.depthByte));
@@ -78,15 +78,23 @@ void startMessagePlayback(MessagePlayback* playback, const MessageSource& source
   std::memset(playback, 0, sizeof *playback);
   playback->header = readMessageHeaderValues(source);
   playback->lastResult = BLOCK_REJECTED;
+  playback->dry = dry;
   decoder_program_start();
   startRefills(dry ? 0 : playback->header.effectId, playback->header.depth);
 }
 
+int64_t resumeMessagePlayback(MessagePlayback* playback, int32_t blockPosition) {
+  playback->nextBlock = resumeBlock(blockPosition);
+  playback->lastResult = BLOCK_REJECTED;
+  startRefills(playback->dry ? 0 : playback->header.effectId, playback->header.depth);
+  return playback->nextBlock;
+}
+
 bool nextMessageBuffer(MessagePlayback* playback, const MessageSource& source, int16_t* buffer) {
-  if (readMessageBlock(source, playback->nextBlock, playback->block) == 0) return false;
-  playback->nextBlock++;
+  bool delivered = readMessageBlock(source, playback->nextBlock, playback->block) > 0;
+  if (delivered) playback->nextBlock++;
   playback->lastResult = refillPcm(buffer, playback->header.bufferSamples * 2, playback->block);
-  return true;
+  return delivered;
 }
 
 bool playMessageSamples(const MessageSource& source, bool dry, PcmBufferSink sink, void* context) {

@@ -66,15 +66,24 @@ struct MessagePlayback {
   int64_t nextBlock;                   // number of the next block to read
   uint8_t block[PAYLOAD_BLOCK_BYTES];  // the block read last (stale bytes kept)
   int lastResult;                      // layout of the last refill, or BLOCK_REJECTED
+  bool dry;                            // played without the voice effect
 };
 
 // Puts the decoder into its program-start state and starts the refills with
 // the header's effect and depth (no effect when `dry`).
 void startMessagePlayback(MessagePlayback* playback, const MessageSource& source, bool dry);
 
+// Starts the refills again as the player's Play after a Stop: the decoder
+// and the effect are reset (the decoder's program-start memories carry over
+// from the playback before) and reading starts at resumeBlock(blockPosition).
+// Returns that block.
+int64_t resumeMessagePlayback(MessagePlayback* playback, int32_t blockPosition);
+
 // Refills `buffer` (header.bufferSamples samples) from the next block, as the
-// player refills a buffer handed back by the device. False, with the buffer
-// untouched, when the payload is exhausted.
+// player refills a buffer handed back by the device. When the payload is
+// exhausted it returns false: the buffer has then been refilled from the
+// block read last, as the player refills it before it stops reading, but
+// that buffer is never heard.
 bool nextMessageBuffer(MessagePlayback* playback, const MessageSource& source, int16_t* buffer);
 
 // Receives one buffer of the playback; returns false to stop.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/title.h"
 #include "codec/basicop/diagnostics.h"
 #include "codec/block_decoder.h"
 #include "codec/decoder.h"
@@ -72,6 +73,13 @@ QUILLO_EXPORT int qw_info(const uint8_t* data, size_t size, int32_t* out) {
   return INFO_WORDS;
 }
 
+// Writes the player's title at block `position` of a message of
+// `totalSeconds` at `rateCode` into `text` of `size` bytes.
+QUILLO_EXPORT void qw_title(int rateCode, int32_t position, int32_t totalSeconds, char* text,
+                            size_t size) {
+  formatTitle(text, size, positionSeconds(static_cast<uint8_t>(rateCode), position), totalSeconds);
+}
+
 // Starts playing the message at `data` from its first block; returns the
 // samples of one buffer.
 QUILLO_EXPORT int qw_stream_start(const uint8_t* data, size_t size, int dry) {
@@ -80,6 +88,12 @@ QUILLO_EXPORT int qw_stream_start(const uint8_t* data, size_t size, int dry) {
   stream.source = messageSourceOfBytes(&stream.bytes);
   startMessagePlayback(&stream.playback, stream.source, dry != 0);
   return stream.playback.header.bufferSamples;
+}
+
+// Starts the stream's refills again as the player's Play after a Stop at
+// `blockPosition`; returns the block read first.
+QUILLO_EXPORT int32_t qw_stream_resume(int32_t blockPosition) {
+  return static_cast<int32_t>(resumeMessagePlayback(&stream.playback, blockPosition));
 }
 
 // Refills the stream's buffer from the next block: 1, or 0 at the end.
@@ -96,10 +110,10 @@ QUILLO_EXPORT int qw_stream_result() { return stream.playback.lastResult; }
 // last partial frame completed with zeros, into `out`, which holds
 // FRAME_BYTES[rate] bytes per started frame. Returns the bytes written, or
 // -1 for an unknown rate.
-QUILLO_EXPORT int64_t qw_encode(const int16_t* samples, size_t count, int rate, uint8_t* out) {
+QUILLO_EXPORT int32_t qw_encode(const int16_t* samples, size_t count, int rate, uint8_t* out) {
   if (rate < Rate64 || rate > Rate118) return -1;
   encoder_program_start();
-  int64_t written = 0;
+  int32_t written = 0;
   for (size_t at = 0; at < count; at += FRAME_SAMPLES) {
     Word16 frame[FRAME_SAMPLES] = {0};
     size_t n = count - at < FRAME_SAMPLES ? count - at : FRAME_SAMPLES;

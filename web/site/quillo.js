@@ -1,1 +1,172 @@
-export {}
+// Quillo's message reader, decoder, voice effects and encoder in the
+// browser, as an ES module around quillo.wasm.
+//
+//   import { createQuillo } from './quillo.js';
+//   const q = await createQuillo();           // or createQuillo({ wasmBytes })
+//   q.info(bytes)              -> { rateCode, rate, effectId, depthByte, seconds, blocks, rejected, ... }
+//   q.decode(bytes, { dry })   -> Int16Array, the samples `quillo decode` writes
+//   q.stream(bytes, { dry })   -> { info, bufferSamples, next() -> Int16Array | null,
+//                                   resume(blockPosition), close() }
+//   q.title(info, position)    -> "QLO [hh:mm:ss]-[hh:mm:ss]"
+//   q.encode(pcm8k, { rate })  -> Uint8Array of frames, as `quillo encode` writes them
+//
+// `bytes` is a Uint8Array holding a whole message file. Errors are thrown as
+// QuilloError with a one-line message. One instance decodes one stream at a
+// time: starting a stream or a decode ends the stream before it.
+
+export class QuilloError extends Error {}
+
+// The words qw_info writes, in order.
+const INFO_WORDS = [
+  'rateCode', 'rateMode', 'effectId', 'depthByte', 'depth', 'seconds', 'bufferSamples',
+  'blocks', 'lastBlockBytes', 'rejected', 'firstRejected', 'mismatched', 'firstMismatched',
+  'mismatchedRateMode',
+];
+const RATE_KBPS = [6.4, 8, 11.8];
+const BLOCK_BYTES = 512;
+
+function rateMode(rate) {
+  const mode = RATE_KBPS.indexOf(Number(rate));
+  if (mode < 0) throw new QuilloError(`unknown rate ${rate}: use 6.4, 8 or 11.8`);
+  return mode;
+}
+
+export async function createQuillo(options = {}) {
+  let wasm = options.wasmBytes;
+  if (!wasm) {
+    const url = options.wasmUrl || new URL('./quillo.wasm', import.meta.url);
+    const response = await fetch(url);
+    if (!response.ok) throw new QuilloError(`cannot load ${url}: ${response.status}`);
+    wasm = await response.arrayBuffer();
+  }
+  let memory = null;
+  const imports = {
+    env: { emscripten_notify_memory_growth() {} },
+    // The decoder's diagnostic lines go nowhere: the bytes are counted as written.
+    wasi_snapshot_preview1: {
+      fd_write(fd, iov, count, written) {
+        const view = new DataView(memory.buffer);
+        let n = 0;
+        for (let i = 0; i < count; i++) n += view.getUint32(iov + 8 * i + 4, true);
+        view.setUint32(written, n, true);
+        return 0;
+      },
+    },
+  };
+  const { instance } = await WebAssembly.instantiate(wasm, imports);
+  const x = instance.exports;
+  memory = x.memory;
+  x._initialize();
+  const payloadOffset = x.qw_payload_offset();
+
+  // Copies `bytes` into the module; the caller frees the pointer.
+  function place(bytes) {
+    if (!(bytes instanceof Uint8Array)) throw new QuilloError('a message is a Uint8Array');
+    const p = x.qw_alloc(bytes.length);
+    if (!p) throw new QuilloError('out of memory');
+    new Uint8Array(memory.buffer, p, bytes.length).set(bytes);
+    return p;
+  }
+
+  function checkMessage(bytes) {
+    if (!(bytes instanceof Uint8Array)) throw new QuilloError('a message is a Uint8Array');
+    if (bytes.length < payloadOffset)
+      throw new QuilloError(`not a message: ${bytes.length} bytes, fewer than the player's ${payloadOffset}`);
+  }
+
+  function info(bytes) {
+    checkMessage(bytes);
+    const p = place(bytes);
+    const out = x.qw_alloc(4 * INFO_WORDS.length);
+    try {
+      x.qw_info(p, bytes.length, out);
+      const words = new Int32Array(memory.buffer, out, INFO_WORDS.length);
+      const r = {};
+      INFO_WORDS.forEach((name, i) => { r[name] = words[i]; });
+      r.rate = RATE_KBPS[r.rateMode];
+      r.mismatchedRate = r.mismatched > 0 ? RATE_KBPS[r.mismatchedRateMode] : null;
+      r.shortLastBlock = r.blocks > 0 && r.lastBlockBytes < BLOCK_BYTES;
+      r.bytes = bytes.length;
+      return r;
+    } finally {
+      x.qw_free(out);
+      x.qw_free(p);
+    }
+  }
+
+  let current = null;  // the running stream
+
+  function stream(bytes, { dry = false } = {}) {
+    const header = info(bytes);
+    if (current) current.close();
+    const p = place(bytes);
+    const bufferSamples = x.qw_stream_start(p, bytes.length, dry ? 1 : 0);
+    let open = true;
+    const s = {
+      info: header,
+      bufferSamples,
+      nextBlock: 0,  // number of the next block to read
+      result: -1,    // layout of the last block (0, 1, 2) or 15 when it was rejected
+      next() {
+        if (!open) return null;
+        if (!x.qw_stream_next()) return null;  // the payload is exhausted; resume() may follow
+        s.nextBlock++;
+        s.result = x.qw_stream_result();
+        return new Int16Array(memory.buffer, x.qw_stream_buffer(), bufferSamples).slice();
+      },
+      // Starts the refills again as the player's Play after a Stop at block
+      // `blockPosition`; returns the block read first (one before it, or 0).
+      resume(blockPosition) {
+        if (!open) throw new QuilloError('the stream has ended');
+        s.nextBlock = x.qw_stream_resume(blockPosition);
+        return s.nextBlock;
+      },
+      close() {
+        if (!open) return;
+        open = false;
+        x.qw_free(p);
+        if (current === s) current = null;
+      },
+    };
+    current = s;
+    return s;
+  }
+
+  function decode(bytes, { dry = false } = {}) {
+    const s = stream(bytes, { dry });
+    const out = new Int16Array(s.info.blocks * s.bufferSamples);
+    for (let b = 0, buffer; (buffer = s.next()); b++) out.set(buffer, b * s.bufferSamples);
+    s.close();
+    return out;
+  }
+
+  function title(header, position) {
+    const text = x.qw_alloc(64);
+    try {
+      x.qw_title(header.rateCode, position, header.seconds, text, 64);
+      const raw = new Uint8Array(memory.buffer, text, 64);
+      return new TextDecoder().decode(raw.subarray(0, raw.indexOf(0)));
+    } finally {
+      x.qw_free(text);
+    }
+  }
+
+  function encode(pcm, { rate = 8 } = {}) {
+    const mode = rateMode(rate);
+    if (!(pcm instanceof Int16Array)) throw new QuilloError('encode takes an Int16Array of 8 kHz samples');
+    const frames = Math.ceil(pcm.length / 80);
+    const frameBytes = [8, 10, 18][mode];
+    const inP = x.qw_alloc(pcm.length * 2);
+    const outP = x.qw_alloc(frames * frameBytes);
+    try {
+      new Int16Array(memory.buffer, inP, pcm.length).set(pcm);
+      const n = Number(x.qw_encode(inP, pcm.length, mode, outP));
+      return new Uint8Array(memory.buffer, outP, n).slice();
+    } finally {
+      x.qw_free(inP);
+      x.qw_free(outP);
+    }
+  }
+
+  return { info, decode, stream, title, encode, payloadOffset, sampleRate: 8000 };
+}

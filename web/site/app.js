@@ -1,0 +1,325 @@
+// The page: opens a message, plays it as the player does (the two silent
+// start buffers, one block per buffer handed back, Stop pauses, Stop again
+// rewinds, Play resumes one block back), and offers the WAV and a link.
+// Decoding runs in worker.js; this thread only reads headers and titles.
+import { createQuillo } from './quillo.js';
+
+const $ = (id) => document.getElementById(id);
+const q = await createQuillo();
+const SAMPLE_RATE = q.sampleRate;
+
+// --- The decoding thread ------------------------------------------------------
+const worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+const pending = new Map();
+let callId = 0;
+worker.onmessage = (e) => {
+  const p = pending.get(e.data.id);
+  pending.delete(e.data.id);
+  if (e.data.error) p.reject(new Error(e.data.error));
+  else p.resolve(e.data);
+};
+function call(op, data = {}) {
+  return new Promise((resolve, reject) => {
+    const id = ++callId;
+    pending.set(id, { resolve, reject });
+    worker.postMessage({ id, op, ...data });
+  });
+}
+
+// --- What the page says -----------------------------------------------------------
+function say(text, error = false) {
+  $('status').textContent = text;
+  $('status').classList.toggle('error', error);
+}
+
+const FAMILIES = [[1, 4, 'reverberation'], [5, 10, 'modulated delay'], [11, 16, 'pitch shift']];
+function effectWords(info) {
+  if (info.effectId === 0) return 'none';
+  const family = FAMILIES.find(([lo, hi]) => info.effectId >= lo && info.effectId <= hi);
+  if (!family) return `unknown effect ${info.effectId}: plays without effect`;
+  return `${info.effectId}, ${family[2]}, depth ${info.depth} of 127 (depth byte ${info.depthByte})`;
+}
+
+function clock(info, block) { return q.title(info, block).slice(5, 13); }
+
+function showInfo(info, name) {
+  const rate = info.rateCode > 1 && info.rateCode !== 2
+    ? `${info.rate} kbit/s (rate code ${info.rateCode})` : `${info.rate} kbit/s`;
+  const blocks = [];
+  if (info.blocks === 0) blocks.push('No blocks: there is nothing to play.');
+  else if (info.rejected === 0) blocks.push(`${info.blocks} blocks, all of them play.`);
+  else if (info.rejected === info.blocks) blocks.push(`All ${info.blocks} blocks are damaged: the message plays as silence.`);
+  else blocks.push(`${info.blocks} blocks; ${info.rejected} damaged block${info.rejected > 1 ? 's play' : ' plays'} ` +
+    `as silence, the first is block ${info.firstRejected} at ${clock(info, info.firstRejected)}.`);
+  if (info.mismatched > 0)
+    blocks.push(`${info.mismatched} blocks are at ${info.mismatchedRate} kbit/s, not the header's ${info.rate} kbit/s ` +
+      `(the first is block ${info.firstMismatched}): their sound is cut or padded.`);
+  if (info.shortLastBlock)
+    blocks.push(`The last block is short (${info.lastBlockBytes} of 512 bytes); the rest is taken from the block before.`);
+  const rows = [['Message', name], ['Rate', rate], ['Effect', effectWords(info)],
+    ['Length', q.title(info, 0).slice(-9, -1)], ['Blocks', blocks.join(' ')]];
+  const dl = $('info');
+  dl.replaceChildren(...rows.flatMap(([k, v]) => {
+    const dt = document.createElement('dt');
+    const dd = document.createElement('dd');
+    dt.textContent = k;
+    dd.textContent = v;
+    return [dt, dd];
+  }));
+  dl.hidden = false;
+}
+
+// --- The player ----------------------------------------------------------------
+const player = {
+  bytes: null, name: '', info: null,
+  playing: false, reading: false, blockPosition: 0,
+  generation: 0,   // advanced by every stop, so late answers are dropped
+  t0: 0, done: 0,  // start time of the buffer clock, buffers handed back so far
+  sources: [], timer: 0, busy: false, openedAt: 0,
+};
+let audio = null;
+window.quilloTiming = {};
+
+function showTitle(position) {
+  const text = q.title(player.info, position);
+  $('title').textContent = text;
+  document.title = text;
+}
+
+function setButtons() {
+  $('play').disabled = !player.info || player.playing;
+  $('stop').disabled = !player.info;
+  $('wav').disabled = $('link').disabled = !player.info;
+}
+
+function schedule(samples, when) {
+  const buffer = audio.createBuffer(1, samples.length, SAMPLE_RATE);
+  const data = buffer.getChannelData(0);
+  for (let i = 0; i < samples.length; i++) data[i] = samples[i] / 32768;
+  const source = audio.createBufferSource();
+  source.buffer = buffer;
+  source.connect(audio.destination);
+  source.start(Math.max(when, audio.currentTime));
+  source.onended = () => { player.sources = player.sources.filter((s) => s !== source); };
+  player.sources.push(source);
+  if (!window.quilloTiming.firstSound) {
+    window.quilloTiming.firstSound = performance.now() - player.openedAt +
+      1000 * Math.max(0, when - audio.currentTime);
+  }
+}
+
+// One buffer handed back by the device, as the player's notification.
+async function bufferDone(gen) {
+  if (!player.reading) {
+    stopPlayer();
+    say('Played to the end. Play starts again.');
+    return;
+  }
+  const r = await call('next');
+  if (gen !== player.generation) return;
+  if (r.end) {  // the refill from the stale block is never heard
+    player.reading = false;
+    player.blockPosition = 0;
+    return;
+  }
+  schedule(r.samples, player.t0 + (player.done + 1) * player.period);
+  player.blockPosition++;
+  showTitle(player.blockPosition);
+}
+
+async function tick() {
+  if (player.busy) return;
+  player.busy = true;
+  const gen = player.generation;
+  try {
+    while (player.playing && gen === player.generation &&
+           audio.currentTime >= player.t0 + (player.done + 1) * player.period) {
+      player.done++;
+      await bufferDone(gen);
+    }
+  } catch (err) {
+    stopPlayer();
+    say(`Playback stopped: ${err.message}`, true);
+  } finally {
+    player.busy = false;
+  }
+}
+
+async function startOrResume() {
+  if (player.playing || !player.info) return;
+  if (!audio) audio = new AudioContext();
+  if (audio.state === 'suspended') {
+    audio.resume();
+    if (audio.state === 'suspended') say('Click or press a key to hear the message.');
+  }
+  player.playing = true;
+  player.reading = true;
+  const gen = ++player.generation;
+  setButtons();
+  $('stop').focus();
+  const { firstBlock } = await call('start', { blockPosition: player.blockPosition });
+  if (gen !== player.generation) return;
+  player.blockPosition = firstBlock;
+  player.period = player.info.bufferSamples / SAMPLE_RATE;
+  player.t0 = audio.currentTime + 0.05;  // the two silent buffers start now
+  player.done = 0;
+  player.timer = setInterval(tick, 20);
+  if (audio.state !== 'suspended') say('Playing.');
+}
+
+function stopPlayer() {
+  if (!player.playing) return;
+  player.generation++;
+  clearInterval(player.timer);
+  for (const s of player.sources) s.stop();
+  player.sources = [];
+  player.playing = false;
+  player.reading = false;
+  setButtons();
+}
+
+$('play').onclick = () => startOrResume();
+$('stop').onclick = () => {
+  if (player.playing) {
+    stopPlayer();
+    say('Paused. Play resumes, Stop rewinds.');
+    $('play').focus();
+  } else {
+    player.blockPosition = 0;
+    showTitle(0);
+    say('Rewound to the start.');
+  }
+};
+// A browser that wants a gesture before sound gets it from the first click or key.
+for (const type of ['pointerdown', 'keydown'])
+  addEventListener(type, () => {
+    if (audio && audio.state === 'suspended') audio.resume().then(() => player.playing && say('Playing.'));
+  });
+
+async function openMessage(bytes, name) {
+  player.openedAt = performance.now();
+  window.quilloTiming = {};
+  let info;
+  try {
+    info = q.info(bytes);
+  } catch (err) {
+    say(`${name}: ${err.message}`, true);
+    return;
+  }
+  stopPlayer();
+  try {
+    await call('open', { bytes });
+  } catch (err) {
+    say(`${name}: ${err.message}`, true);
+    return;
+  }
+  Object.assign(player, { bytes, name, info, blockPosition: 0 });
+  showInfo(info, name);
+  showTitle(0);
+  setButtons();
+  await startOrResume();
+}
+
+async function openFile(file) {
+  if (!file) return;
+  try {
+    await openMessage(new Uint8Array(await file.arrayBuffer()), file.name);
+  } catch (err) {
+    say(`${file.name}: cannot be read (${err.message})`, true);
+  }
+}
+
+$('file').onchange = (e) => openFile(e.target.files[0]);
+addEventListener('dragover', (e) => { e.preventDefault(); document.body.classList.add('over'); });
+addEventListener('dragleave', () => document.body.classList.remove('over'));
+addEventListener('drop', (e) => {
+  e.preventDefault();
+  document.body.classList.remove('over');
+  openFile(e.dataTransfer.files[0]);
+});
+
+// --- Downloads and links ----------------------------------------------------------
+function download(bytes, name, type) {
+  const url = URL.createObjectURL(new Blob([bytes], { type }));
+  const a = document.createElement('a');
+  a.href = url;
+  a.download = name;
+  document.body.append(a);
+  a.click();
+  a.remove();
+  setTimeout(() => URL.revokeObjectURL(url), 10000);
+}
+
+// A 44-byte PCM WAV header, 8 kHz mono 16-bit, then the samples.
+function wavBytes(samples) {
+  const out = new Uint8Array(44 + samples.length * 2);
+  const v = new DataView(out.buffer);
+  const text = (at, s) => [...s].forEach((c, i) => { out[at + i] = c.charCodeAt(0); });
+  text(0, 'RIFF'); v.setUint32(4, 36 + samples.length * 2, true); text(8, 'WAVEfmt ');
+  v.setUint32(16, 16, true); v.setUint16(20, 1, true); v.setUint16(22, 1, true);
+  v.setUint32(24, SAMPLE_RATE, true); v.setUint32(28, 2 * SAMPLE_RATE, true);
+  v.setUint16(32, 2, true); v.setUint16(34, 16, true); text(36, 'data');
+  v.setUint32(40, samples.length * 2, true);
+  new Int16Array(out.buffer, 44).set(samples);
+  return out;
+}
+
+function baseName(name) { return name.replace(/\.[^.]*$/, '') || 'message'; }
+
+$('wav').onclick = async () => {
+  say('Decoding for the WAV file...');
+  try {
+    const { samples, ms } = await call('decode', {});
+    window.quilloTiming.decodeMs = ms;
+    download(wavBytes(samples), `${baseName(player.name)}.wav`, 'audio/wav');
+    say(`WAV file made (${(samples.length / SAMPLE_RATE).toFixed(1)} s of sound).`);
+  } catch (err) {
+    say(`Cannot decode: ${err.message}`, true);
+  }
+};
+
+// The link carries the header and blocks (not the player in front) as base64url.
+function toBase64Url(bytes) {
+  let s = '';
+  for (let i = 0; i < bytes.length; i += 0x8000) s += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+  return btoa(s).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
+}
+function fromBase64Url(text) {
+  const s = atob(text.replace(/-/g, '+').replace(/_/g, '/'));
+  const bytes = new Uint8Array(s.length);
+  for (let i = 0; i < s.length; i++) bytes[i] = s.charCodeAt(i);
+  return bytes;
+}
+export function messageLink(bytes) {
+  return `${location.origin}${location.pathname}#m=${toBase64Url(bytes.subarray(q.payloadOffset))}`;
+}
+
+$('link').onclick = async () => {
+  const link = messageLink(player.bytes);
+  window.quilloTiming.link = link;
+  try {
+    await navigator.clipboard.writeText(link);
+    say(`Link copied (${link.length} characters).`);
+  } catch {
+    say(`Copy this link (${link.length} characters) from the address bar.`);
+    history.replaceState(null, '', link);
+  }
+};
+
+async function openLink() {
+  const m = /^#m=([A-Za-z0-9_-]*)$/.exec(location.hash);
+  if (!m) return;
+  let payload;
+  try {
+    payload = fromBase64Url(m[1]);
+  } catch {
+    say('The link does not hold a message.', true);
+    return;
+  }
+  const bytes = new Uint8Array(q.payloadOffset + payload.length);
+  bytes.set(payload, q.payloadOffset);
+  await openMessage(bytes, 'the message of the link');
+}
+addEventListener('hashchange', openLink);
+window.quilloPage = { player, messageLink };
+await openLink();
