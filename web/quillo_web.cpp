@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/title.h"
 #include "codec/basicop/diagnostics.h"
@@ -11,6 +13,7 @@
 #include "codec/decoder.h"
 #include "encoder/encoder.h"
 #include "playback/message_reader.h"
+#include "tools/quillo/pack_message.h"
 
 #define QUILLO_EXPORT extern "C" __attribute__((used, visibility("default")))
 
@@ -106,20 +109,55 @@ QUILLO_EXPORT int16_t* qw_stream_buffer() { return stream.buffer; }
 // Layout of the block refilled last (0, 1, 2), or 15 when it was rejected.
 QUILLO_EXPORT int qw_stream_result() { return stream.playback.lastResult; }
 
+// Frames of `count` samples at `rate` from a fresh encoder, the last partial
+// frame completed with zeros, as `quillo encode` writes them.
+static void encodeSamples(const int16_t* samples, size_t count, int rate, uint8_t* out) {
+  encoder_program_start();
+  for (size_t at = 0; at < count; at += FRAME_SAMPLES, out += FRAME_BYTES[rate]) {
+    Word16 frame[FRAME_SAMPLES] = {0};
+    size_t n = count - at < FRAME_SAMPLES ? count - at : FRAME_SAMPLES;
+    std::memcpy(frame, samples + at, n * sizeof *frame);
+    encode_frame(frame, rate, out);
+  }
+}
+
+static size_t frameCount(size_t samples) { return (samples + FRAME_SAMPLES - 1) / FRAME_SAMPLES; }
+
 // Encodes `count` samples at `rate` (a RateMode) from a fresh encoder, the
 // last partial frame completed with zeros, into `out`, which holds
 // FRAME_BYTES[rate] bytes per started frame. Returns the bytes written, or
 // -1 for an unknown rate.
 QUILLO_EXPORT int32_t qw_encode(const int16_t* samples, size_t count, int rate, uint8_t* out) {
   if (rate < Rate64 || rate > Rate118) return -1;
-  encoder_program_start();
-  int32_t written = 0;
-  for (size_t at = 0; at < count; at += FRAME_SAMPLES) {
-    Word16 frame[FRAME_SAMPLES] = {0};
-    size_t n = count - at < FRAME_SAMPLES ? count - at : FRAME_SAMPLES;
-    std::memcpy(frame, samples + at, n * sizeof *frame);
-    encode_frame(frame, rate, out + written);
-    written += FRAME_BYTES[rate];
-  }
-  return written;
+  encodeSamples(samples, count, rate, out);
+  return static_cast<int32_t>(frameCount(count)) * FRAME_BYTES[rate];
+}
+
+// The bytes of a message file: the samples encoded as qw_encode does, packed
+// as `quillo pack` packs frames behind `player` (at most PAYLOAD_OFFSET
+// bytes). Returns a buffer for qw_free with its size in *size and the number
+// of blocks that will play as silence in *unplayable, or nullptr for a rate,
+// effect, depth byte or player that cannot be packed.
+QUILLO_EXPORT uint8_t* qw_make(const int16_t* samples, size_t count, int rate, int effect,
+                               int depthByte, const uint8_t* player, size_t playerSize,
+                               int32_t* size, int32_t* unplayable) {
+  if (rate < Rate64 || rate > Rate118 || effect < 0 || effect > 16 || depthByte < 0 ||
+      depthByte > 255)
+    return nullptr;
+  std::vector<uint8_t> frames(frameCount(count) * static_cast<size_t>(FRAME_BYTES[rate]));
+  encodeSamples(samples, count, rate, frames.data());
+  PackOptions options;
+  options.rate = rate;
+  options.effect = effect;
+  options.depthByte = depthByte;
+  std::vector<uint8_t> message, front(player, player + playerSize);
+  std::vector<int> silent;
+  std::string error;
+  if (!buildMessage(options, front, frames, &message, &silent, &error)) return nullptr;
+  uint8_t* out = static_cast<uint8_t*>(std::malloc(message.size()));
+  if (!out) return nullptr;
+  std::memcpy(out, message.data(), message.size());
+  *size = static_cast<int32_t>(message.size());
+  *unplayable = static_cast<int32_t>(silent.size());
+  return out;
 }

@@ -9,6 +9,8 @@
 //                                   resume(blockPosition), close() }
 //   q.title(info, position)    -> "QLO [hh:mm:ss]-[hh:mm:ss]"
 //   q.encode(pcm8k, { rate })  -> Uint8Array of frames, as `quillo encode` writes them
+//   q.make(pcm8k, { rate, effectId, depthByte, player })
+//                              -> Uint8Array of a message file, as `quillo pack` packs those frames
 //
 // `bytes` is a Uint8Array holding a whole message file. Errors are thrown as
 // QuilloError with a one-line message. One instance decodes one stream at a
@@ -51,6 +53,8 @@ export async function createQuillo(options = {}) {
         view.setUint32(written, n, true);
         return 0;
       },
+      // Reached only when the module cannot go on (out of memory).
+      proc_exit(code) { throw new QuilloError(`the module stopped (${code}): reload the page`); },
     },
   };
   const { instance } = await WebAssembly.instantiate(wasm, imports);
@@ -168,5 +172,35 @@ export async function createQuillo(options = {}) {
     }
   }
 
-  return { info, decode, stream, title, encode, payloadOffset, sampleRate: 8000 };
+  // The bytes of a message file, as `quillo pack` packs the frames of
+  // encode(pcm, { rate }) behind `player` (a Uint8Array, or none: zeros).
+  function make(pcm, { rate = 8, effectId = 0, depthByte = 0, player = new Uint8Array(0) } = {}) {
+    const mode = rateMode(rate);
+    if (!(pcm instanceof Int16Array)) throw new QuilloError('make takes an Int16Array of 8 kHz samples');
+    if (!(Number.isInteger(effectId) && effectId >= 0 && effectId <= 16))
+      throw new QuilloError(`effect ${effectId}: the effect is a number from 0 to 16`);
+    if (!(Number.isInteger(depthByte) && depthByte >= 0 && depthByte <= 255))
+      throw new QuilloError(`depth byte ${depthByte}: the depth byte is a number from 0 to 255`);
+    if (player.length > payloadOffset)
+      throw new QuilloError(`player: ${player.length} bytes, more than the ${payloadOffset} bytes a player may have`);
+    const inP = x.qw_alloc(pcm.length * 2);
+    const playerP = place(player);
+    const words = x.qw_alloc(8);
+    let outP = 0;
+    try {
+      new Int16Array(memory.buffer, inP, pcm.length).set(pcm);
+      outP = x.qw_make(inP, pcm.length, mode, effectId, depthByte, playerP, player.length, words, words + 4);
+      if (!outP) throw new QuilloError('the message cannot be made');
+      const [size, unplayable] = new Int32Array(memory.buffer, words, 2);
+      const bytes = new Uint8Array(memory.buffer, outP, size).slice();
+      return Object.assign(bytes, { unplayableBlocks: unplayable });
+    } finally {
+      x.qw_free(outP);
+      x.qw_free(words);
+      x.qw_free(playerP);
+      x.qw_free(inP);
+    }
+  }
+
+  return { info, decode, stream, title, encode, make, payloadOffset, sampleRate: 8000 };
 }
