@@ -321,5 +321,169 @@ async function openLink() {
   await openMessage(bytes, 'the message of the link');
 }
 addEventListener('hashchange', openLink);
-window.quilloPage = { player, messageLink };
+// --- Making a message ----------------------------------------------------------
+const maker = { pcm: null, name: 'message', recording: null, player: null };
+const sayMaking = (text, error = false) => {
+  $('make-status').textContent = text;
+  $('make-status').classList.toggle('error', error);
+};
+
+$('effect').append(new Option('none', '0'), ...FAMILIES.flatMap(([lo, hi, family]) =>
+  Array.from({ length: hi - lo + 1 }, (_, i) => new Option(`${family} ${i + 1}`, String(lo + i)))));
+$('mix').oninput = () => { $('mix-value').textContent = `${$('mix').value} %`; };
+
+// The depth byte of a mix of `percent` of the effect, as quillo make's --mix.
+const depthByteForMix = (percent) => 127 - Math.floor((percent * 127 + 50) / 100);
+
+function makeOptions(player) {
+  return { rate: Number($('rate').value), effectId: Number($('effect').value),
+    depthByte: depthByteForMix(Number($('mix').value)), player };
+}
+
+// 8 kHz mono 16-bit samples of an AudioBuffer: the channels averaged,
+// resampled by the browser, rounded and limited to 16 bits.
+async function toPcm8k(buffer) {
+  let mono = buffer;
+  if (buffer.sampleRate !== SAMPLE_RATE || buffer.numberOfChannels !== 1) {
+    const length = Math.ceil(buffer.duration * SAMPLE_RATE);
+    const offline = new OfflineAudioContext(1, Math.max(1, length), SAMPLE_RATE);
+    const source = offline.createBufferSource();
+    source.buffer = buffer;
+    source.connect(offline.destination);
+    source.start();
+    mono = await offline.startRendering();
+  }
+  const data = mono.getChannelData(0);
+  const pcm = new Int16Array(data.length);
+  for (let i = 0; i < data.length; i++) pcm[i] = Math.max(-32768, Math.min(32767, Math.round(data[i] * 32768)));
+  return pcm;
+}
+
+// The samples of a WAV file that already is 8 kHz mono 16-bit PCM, taken as
+// they are (the browser's decoder may change a few of them); null for any
+// other file.
+function wavPcm8k(bytes) {
+  const v = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+  const tag = (at) => String.fromCharCode(...bytes.subarray(at, at + 4));
+  if (bytes.length < 12 || tag(0) !== 'RIFF' || tag(8) !== 'WAVE') return null;
+  let plain = false;
+  for (let at = 12; at + 8 <= bytes.length; at += 8 + v.getUint32(at + 4, true) + (v.getUint32(at + 4, true) & 1)) {
+    const size = v.getUint32(at + 4, true);
+    if (tag(at) === 'fmt ' && size >= 16)
+      plain = v.getUint16(at + 8, true) === 1 && v.getUint16(at + 10, true) === 1 &&
+        v.getUint32(at + 12, true) === SAMPLE_RATE && v.getUint16(at + 22, true) === 16;
+    if (tag(at) === 'data' && plain) {
+      const n = Math.floor(Math.min(size, bytes.length - at - 8) / 2);
+      return new Int16Array(bytes.slice(at + 8, at + 8 + 2 * n).buffer);
+    }
+  }
+  return null;
+}
+
+function haveRecording(pcm, name) {
+  maker.pcm = pcm;
+  maker.name = name;
+  $('preview').disabled = $('get-qlo').disabled = $('make-link').disabled = pcm.length === 0;
+  $('get-exe').disabled = pcm.length === 0 || !maker.player;
+  sayMaking(pcm.length === 0 ? 'The recording is empty.'
+    : `${(pcm.length / SAMPLE_RATE).toFixed(1)} s of sound ready. Choose rate, effect and mix, then preview or download.`,
+  pcm.length === 0);
+}
+
+$('audio').onchange = async (e) => {
+  const file = e.target.files[0];
+  if (!file) return;
+  try {
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    const exact = wavPcm8k(bytes);
+    if (exact) {
+      haveRecording(exact, baseName(file.name));
+      return;
+    }
+    const decoded = await new OfflineAudioContext(1, 1, SAMPLE_RATE).decodeAudioData(bytes.buffer);
+    haveRecording(await toPcm8k(decoded), baseName(file.name));
+  } catch (err) {
+    sayMaking(`${file.name}: the browser cannot read it as sound (${err.message || err}).`, true);
+  }
+};
+
+$('record').onclick = async () => {
+  if (maker.recording) {  // stop recording
+    const { context, stream, chunks, node } = maker.recording;
+    maker.recording = null;
+    node.disconnect();
+    stream.getTracks().forEach((t) => t.stop());
+    const length = chunks.reduce((n, c) => n + c.length, 0);
+    const buffer = context.createBuffer(1, Math.max(1, length), context.sampleRate);
+    let at = 0;
+    for (const c of chunks) { buffer.getChannelData(0).set(c, at); at += c.length; }
+    context.close();
+    $('record').classList.remove('on');
+    $('record').lastChild.textContent = ' Record';
+    haveRecording(length ? await toPcm8k(buffer) : new Int16Array(0), 'recording');
+    return;
+  }
+  try {
+    const stream = await navigator.mediaDevices.getUserMedia({
+      audio: { echoCancellation: false, noiseSuppression: false, autoGainControl: false, channelCount: 1 } });
+    const context = new AudioContext();
+    const input = context.createMediaStreamSource(stream);
+    const node = context.createScriptProcessor(4096, 1, 1);
+    const chunks = [];
+    node.onaudioprocess = (ev) => chunks.push(new Float32Array(ev.inputBuffer.getChannelData(0)));
+    input.connect(node);
+    node.connect(context.destination);  // (the processor runs only when connected; it outputs silence)
+    maker.recording = { context, stream, chunks, node };
+    $('record').classList.add('on');
+    $('record').lastChild.textContent = ' Stop recording';
+    sayMaking('Recording... press Stop recording when done.');
+  } catch (err) {
+    sayMaking(`No microphone: ${err.message || err}`, true);
+  }
+};
+
+async function makeMessage(player) {
+  const r = await call('make', { pcm: maker.pcm, options: makeOptions(player) });
+  if (r.unplayableBlocks > 0) sayMaking(`${r.unplayableBlocks} blocks of this message will play as silence.`, true);
+  return r.bytes;
+}
+
+async function makeAnd(what, player) {
+  try {
+    const bytes = await makeMessage(player);
+    await what(bytes);
+  } catch (err) {
+    sayMaking(`Cannot make the message: ${err.message}`, true);
+  }
+}
+
+$('preview').onclick = () => makeAnd((bytes) => openMessage(bytes, `${maker.name} (preview)`));
+$('get-qlo').onclick = () => makeAnd((bytes) => {
+  download(bytes, `${maker.name}.qlo`, 'application/octet-stream');
+  sayMaking(`${maker.name}.qlo made (${bytes.length} bytes).`);
+});
+$('get-exe').onclick = () => makeAnd((bytes) => {
+  download(bytes, `${maker.name}.exe`, 'application/vnd.microsoft.portable-executable');
+  sayMaking(`${maker.name}.exe made: it plays itself on Windows.`);
+}, maker.player);
+$('make-link').onclick = () => makeAnd(async (bytes) => {
+  const link = messageLink(bytes);
+  window.quilloTiming.link = link;
+  try {
+    await navigator.clipboard.writeText(link);
+    sayMaking(`Link copied (${link.length} characters).`);
+  } catch {
+    sayMaking(`The link (${link.length} characters) is in the address bar.`);
+    history.replaceState(null, '', link);
+  }
+});
+
+// The Windows player, when the site carries one.
+fetch('./Quillo.exe').then(async (r) => {
+  if (!r.ok) throw new Error(String(r.status));
+  maker.player = new Uint8Array(await r.arrayBuffer());
+  if (maker.pcm && maker.pcm.length) $('get-exe').disabled = false;
+}).catch(() => { $('get-exe').title = 'This site has no Windows player (build the windows preset first).'; });
+
+window.quilloPage = { player, maker, messageLink };
 await openLink();

@@ -29,6 +29,10 @@ async function handle(op, data) {
       const samples = stream.next();
       return samples ? { samples, result: stream.result } : { end: true };
     }
+    case 'make': {
+      const bytes = q.whole.make(data.pcm, data.options);
+      return { bytes, unplayableBlocks: bytes.unplayableBlocks };
+    }
     case 'decode': {
       const t = performance.now();
       const samples = q.whole.decode(data.bytes || message, { dry: !!data.dry });
@@ -43,7 +47,7 @@ self.onmessage = async (e) => {
   const { id, op, ...data } = e.data;
   try {
     const r = await handle(op, data);
-    self.postMessage({ id, ...r }, r.samples ? [r.samples.buffer] : []);
+    self.postMessage({ id, ...r }, [r.samples, r.bytes].filter(Boolean).map((a) => a.buffer));
   } catch (err) {
     self.postMessage({ id, error: String(err && err.message ? err.message : err) });
   }

@@ -71,3 +71,39 @@ export function makeFixtures(tool, dir, sampleFrames) {
   }
   return expected;
 }
+
+// The samples `quillo decode` makes of a message (with --dry when `dry`).
+export function toolDecode(tool, file, dry = false) {
+  const raw = `${file}.decoded.raw`;
+  execFileSync(tool, ['decode', file, '-o', raw, ...(dry ? ['--dry'] : [])]);
+  return fs.readFileSync(raw);
+}
+
+// How alike two 16-bit recordings are: the best correlation of their 10 ms
+// energy contours over every shift of `b` (circular when `loop`, as a
+// looping microphone plays it) within its length. 1 is the same speech.
+export function speechLikeness(a, b, loop) {
+  const contour = (buf) => {
+    const s = new Int16Array(buf.buffer, buf.byteOffset, buf.length >> 1);
+    const e = new Float64Array(Math.floor(s.length / 80));
+    for (let f = 0; f < e.length; f++) {
+      let sum = 0;
+      for (let i = 0; i < 80; i++) sum += s[80 * f + i] ** 2;
+      e[f] = Math.log1p(sum / 80);
+    }
+    return e;
+  };
+  const x = contour(a), y = contour(b);
+  const n = loop ? x.length : Math.min(x.length, y.length);
+  let best = -1;
+  for (let lag = 0; lag < (loop ? y.length : 20); lag++) {
+    let sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+    for (let i = 0; i < n; i++) {
+      const u = x[i], v = y[(i + lag) % y.length];
+      sx += u; sy += v; sxx += u * u; syy += v * v; sxy += u * v;
+    }
+    const r = (n * sxy - sx * sy) / Math.sqrt((n * sxx - sx * sx) * (n * syy - sy * sy));
+    if (r > best) best = r;
+  }
+  return best;
+}

@@ -6,9 +6,10 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
+import { execFileSync } from 'node:child_process';
 import { chromium } from 'playwright-core';
 import { serve } from './server.mjs';
-import { makeFixtures, sha256 } from './fixtures.mjs';
+import { makeFixtures, sha256, toolDecode, speechLikeness } from './fixtures.mjs';
 
 const site = path.resolve(process.env.QUILLO_SITE);
 const out = path.resolve(process.env.QUILLO_OUT);
@@ -24,7 +25,10 @@ before(async () => {
     executablePath: '/usr/bin/chromium',
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync',
-      '--autoplay-policy=no-user-gesture-required'],
+      '--autoplay-policy=no-user-gesture-required',
+      // The microphone is the bundled sample's speech, played in a loop.
+      '--use-fake-device-for-media-stream', '--use-fake-ui-for-media-stream',
+      `--use-file-for-fake-audio-capture=${path.join(fixtures, 'sample.qlo.wav')}`],
     // (launch gives every run a fresh, empty profile of its own)
   });
 });
@@ -123,7 +127,7 @@ test('a message opened plays with the player\'s titles; Stop, Stop, Play; Downlo
   await page.setInputFiles('#file', path.join(fixtures, 'rate64-reverb.qlo'));
   await waitTitle(page, /^QLO \[00:00:0[1-9]\]-/);
   assert.deepEqual(errors, []);
-  const foreign = server.requests.filter((p) => !p.startsWith('/fixtures/') &&
+  const foreign = server.requests.filter((p) => !p.startsWith('/fixtures/') && p !== '/Quillo.exe' &&
     !fs.existsSync(path.join(site, p)));
   assert.deepEqual(foreign, [], 'requests other than the site\'s own files');
   await close();
@@ -160,5 +164,60 @@ test('phone-sized layout', async () => {
   const width = await page.evaluate(() => document.documentElement.scrollWidth);
   assert.ok(width <= 375, `no sideways scrolling (${width} px)`);
   await page.screenshot({ path: path.join(out, 'phone.png'), fullPage: true });
+  await close();
+});
+
+test('making: an opened sound file and the microphone each give a message of that speech', async () => {
+  const { page, errors, close } = await openPage();
+  await page.context().grantPermissions(['microphone']);
+  const source = fs.readFileSync(path.join(fixtures, 'sample.qlo.raw'));
+  const made = async (name) => {
+    await page.waitForFunction(() => /ready/.test(document.getElementById('make-status').textContent));
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#get-qlo')]);
+    const file = path.join(fixtures, name);
+    fs.copyFileSync(await download.path(), file);
+    return file;
+  };
+
+  await page.setInputFiles('#audio', path.join(fixtures, 'sample.qlo.wav'));
+  const fromFile = await made('made-from-file.qlo');
+  const likeness = speechLikeness(toolDecode(process.env.QUILLO_TOOL, fromFile), source, false);
+  assert.ok(likeness > 0.9, `decoded file message against its speech: ${likeness}`);
+  // With a tool that makes messages, the page's bytes must be its bytes.
+  const maker = process.env.QUILLO_MAKE_TOOL;
+  if (maker) {
+    const theirs = path.join(fixtures, 'made-by-tool.qlo');
+    execFileSync(maker, ['make', path.join(fixtures, 'sample.qlo.wav'), '-o', theirs, '--rate', '8', '--player', 'none']);
+    assert.equal(sha256(fs.readFileSync(fromFile)), sha256(fs.readFileSync(theirs)), 'quillo make');
+  }
+
+  await page.selectOption('#rate', '6.4');
+  await page.selectOption('#effect', '3');
+  await page.fill('#mix', '50');
+  await page.click('#record');
+  await page.waitForTimeout(4000);
+  await page.screenshot({ path: path.join(out, 'recording.png') });
+  await page.click('#record');
+  const fromMic = await made('made-from-microphone.qlo');
+  const info = execFileSync(process.env.QUILLO_TOOL, ['info', fromMic]).toString();
+  assert.match(info, /rate: +6\.4 kbit\/s/);
+  assert.match(info, /effect: +3, reverberation/);
+  assert.match(info, /depth byte 63/);
+  const mic = speechLikeness(toolDecode(process.env.QUILLO_TOOL, fromMic, true), source, true);
+  assert.ok(mic > 0.6, `decoded microphone message against the speech: ${mic}`);
+  figures.likeness = { file: +likeness.toFixed(3), microphone: +mic.toFixed(3) };
+  const player = path.join(site, 'Quillo.exe');
+  if (fs.existsSync(player)) {  // the site carries the Windows player
+    await page.waitForFunction(() => !document.getElementById('get-exe').disabled);
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#get-exe')]);
+    const exe = fs.readFileSync(await download.path());
+    const program = fs.readFileSync(player);
+    assert.equal(sha256(exe.subarray(0, program.length)), sha256(program));
+    assert.equal(sha256(exe.subarray(program.length, 98304)), sha256(Buffer.alloc(98304 - program.length)));
+  }
+  await page.click('#preview');
+  await waitTitle(page, /^QLO \[00:00:0[1-9]\]-/);
+  await page.screenshot({ path: path.join(out, 'making.png'), fullPage: true });
+  assert.deepEqual(errors, []);
   await close();
 });
