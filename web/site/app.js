@@ -3,6 +3,7 @@
 // rewinds, Play resumes one block back), and offers the WAV and a link.
 // Decoding runs in worker.js; this thread only reads headers and titles.
 import { createQuillo } from './quillo.js';
+import { createPlayer } from './player.js';
 
 const $ = (id) => document.getElementById(id);
 const q = await createQuillo();
@@ -70,160 +71,56 @@ function showInfo(info, name) {
 }
 
 // --- The player ----------------------------------------------------------------
-const player = {
-  bytes: null, name: '', info: null,
-  playing: false, reading: false, blockPosition: 0,
-  generation: 0,   // advanced by every stop, so late answers are dropped
-  t0: 0, done: 0,  // start time of the buffer clock, buffers handed back so far
-  sources: [], timer: 0, busy: false, openedAt: 0,
+const ui = {
+  setTitle(text) {
+    $('title').textContent = text;
+    document.title = text;
+  },
+  setPlaying(playing) {
+    $('play').disabled = playing;
+    $('stop').disabled = $('wav').disabled = $('link').disabled = false;
+  },
+  say,
+  focus(which) { $(which).focus(); },
 };
-let audio = null;
-window.quilloTiming = {};
+const player = createPlayer({
+  title: q.title,
+  start: async (blockPosition) => (await call('start', { blockPosition })).firstBlock,
+  next: async () => {
+    const r = await call('next');
+    return r.end ? null : r.samples;
+  },
+  ui,
+  sampleRate: SAMPLE_RATE,
+});
+window.quilloTiming = player.timing;
+$('play').onclick = () => player.play();
+$('stop').onclick = () => player.stopButton();
 
-function showTitle(position) {
-  const text = q.title(player.info, position);
-  $('title').textContent = text;
-  document.title = text;
-}
-
-function setButtons() {
-  $('play').disabled = !player.info || player.playing;
-  $('stop').disabled = !player.info;
-  $('wav').disabled = $('link').disabled = !player.info;
-}
-
-function schedule(samples, when) {
-  const buffer = audio.createBuffer(1, samples.length, SAMPLE_RATE);
-  const data = buffer.getChannelData(0);
-  for (let i = 0; i < samples.length; i++) data[i] = samples[i] / 32768;
-  const source = audio.createBufferSource();
-  source.buffer = buffer;
-  source.connect(audio.destination);
-  source.start(Math.max(when, audio.currentTime));
-  source.onended = () => { player.sources = player.sources.filter((s) => s !== source); };
-  player.sources.push(source);
-  if (!window.quilloTiming.firstSound) {
-    window.quilloTiming.firstSound = performance.now() - player.openedAt +
-      1000 * Math.max(0, when - audio.currentTime);
-  }
-}
-
-// One buffer handed back by the device, as the player's notification.
-async function bufferDone(gen) {
-  if (!player.reading) {
-    stopPlayer();
-    say('Played to the end. Play starts again.');
-    return;
-  }
-  const r = await call('next');
-  if (gen !== player.generation) return;
-  if (r.end) {  // the refill from the stale block is never heard
-    player.reading = false;
-    player.blockPosition = 0;
-    return;
-  }
-  schedule(r.samples, player.t0 + (player.done + 1) * player.period);
-  player.blockPosition++;
-  showTitle(player.blockPosition);
-}
-
-async function tick() {
-  if (player.busy) return;
-  player.busy = true;
-  const gen = player.generation;
-  try {
-    while (player.playing && gen === player.generation &&
-           audio.currentTime >= player.t0 + (player.done + 1) * player.period) {
-      player.done++;
-      await bufferDone(gen);
-    }
-  } catch (err) {
-    stopPlayer();
-    say(`Playback stopped: ${err.message}`, true);
-  } finally {
-    player.busy = false;
-  }
-}
-
-async function startOrResume() {
-  if (player.playing || !player.info) return;
-  if (!audio) audio = new AudioContext();
-  if (audio.state === 'suspended') {
-    audio.resume();
-    if (audio.state === 'suspended') say('Click or press a key to hear the message.');
-  }
-  player.playing = true;
-  player.reading = true;
-  const gen = ++player.generation;
-  setButtons();
-  $('stop').focus();
-  const { firstBlock } = await call('start', { blockPosition: player.blockPosition });
-  if (gen !== player.generation) return;
-  player.blockPosition = firstBlock;
-  player.period = player.info.bufferSamples / SAMPLE_RATE;
-  player.t0 = audio.currentTime + 0.05;  // the two silent buffers start now
-  player.done = 0;
-  player.timer = setInterval(tick, 20);
-  if (audio.state !== 'suspended') say('Playing.');
-}
-
-function stopPlayer() {
-  if (!player.playing) return;
-  player.generation++;
-  clearInterval(player.timer);
-  for (const s of player.sources) s.stop();
-  player.sources = [];
-  player.playing = false;
-  player.reading = false;
-  setButtons();
-}
-
-$('play').onclick = () => startOrResume();
-$('stop').onclick = () => {
-  if (player.playing) {
-    stopPlayer();
-    say('Paused. Play resumes, Stop rewinds.');
-    $('play').focus();
-  } else {
-    player.blockPosition = 0;
-    showTitle(0);
-    say('Rewound to the start.');
-  }
-};
-// A browser that wants a gesture before sound gets it from the first click or key.
-for (const type of ['pointerdown', 'keydown'])
-  addEventListener(type, () => {
-    if (audio && audio.state === 'suspended') audio.resume().then(() => player.playing && say('Playing.'));
-  });
-
-async function openMessage(bytes, name) {
-  player.openedAt = performance.now();
-  window.quilloTiming = {};
+async function openMessage(bytes, name, openedAt = performance.now()) {
   let info;
   try {
     info = q.info(bytes);
-  } catch (err) {
-    say(`${name}: ${err.message}`, true);
-    return;
-  }
-  stopPlayer();
-  try {
+    player.stop();
     await call('open', { bytes });
   } catch (err) {
     say(`${name}: ${err.message}`, true);
     return;
   }
-  Object.assign(player, { bytes, name, info, blockPosition: 0 });
+  player.open(info, openedAt);
+  window.quilloTiming = player.timing;
+  player.bytes = bytes;
+  player.name = name;
   showInfo(info, name);
-  showTitle(0);
-  setButtons();
-  await startOrResume();
+  ui.setPlaying(false);
+  await player.play();
 }
 
 async function openFile(file) {
   if (!file) return;
+  const openedAt = performance.now();
   try {
-    await openMessage(new Uint8Array(await file.arrayBuffer()), file.name);
+    await openMessage(new Uint8Array(await file.arrayBuffer()), file.name, openedAt);
   } catch (err) {
     say(`${file.name}: cannot be read (${err.message})`, true);
   }

@@ -64,9 +64,12 @@ export function makeFixtures(tool, dir, sampleFrames) {
     try { info = run('info', file).toString(); } catch (err) { info = err.stdout.toString(); }
     e.blocks = Number(/blocks: +(\d+)/.exec(info)[1]);
     e.rejected = Number(/rejected: (\d+)/.exec(info)[1]);
-    const t0 = process.hrtime.bigint();
-    run('decode', file, '-o', path.join(dir, 'timing.raw'));
-    e.nativeMs = Number(process.hrtime.bigint() - t0) / 1e6;
+    e.nativeMs = Infinity;  // the whole run of the tool, its start included
+    for (let i = 0; i < 3; i++) {
+      const t0 = process.hrtime.bigint();
+      run('decode', file, '-o', path.join(dir, 'timing.raw'));
+      e.nativeMs = Math.min(e.nativeMs, Number(process.hrtime.bigint() - t0) / 1e6);
+    }
     expected[f] = e;
   }
   return expected;

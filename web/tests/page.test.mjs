@@ -69,9 +69,12 @@ test('q.info and q.decode equal quillo info and decode byte for byte', async () 
     for (const name of names) {
       const bytes = new Uint8Array(await (await fetch(`/fixtures/${name}`)).arrayBuffer());
       const info = q.info(bytes);
-      const t = performance.now();
-      const wet = q.decode(bytes);
-      const ms = performance.now() - t;
+      let wet, ms = Infinity;
+      for (let i = 0; i < 3; i++) {
+        const t = performance.now();
+        wet = q.decode(bytes);
+        ms = Math.min(ms, performance.now() - t);
+      }
       r[name] = { info, ms, wet: await hex(wet.buffer), dry: await hex(q.decode(bytes, { dry: true }).buffer) };
     }
     let error = '';
@@ -89,7 +92,7 @@ test('q.info and q.decode equal quillo info and decode byte for byte', async () 
   assert.ok(got['rate80-short.qlo'].info.shortLastBlock);
   assert.match(got.error, /not a message: 1000 bytes/);
   figures.decode = Object.fromEntries(['long6.4.qlo', 'long8.qlo', 'long11.8.qlo'].map((n) =>
-    [n, { browserMs: Math.round(got[n].ms), nativeToolMs: Math.round(expected[n].nativeMs) }]));
+    [n, { browserMs: +got[n].ms.toFixed(1), nativeToolMs: +expected[n].nativeMs.toFixed(1) }]));
   await close();
 });
 
@@ -100,7 +103,7 @@ test('a message opened plays with the player\'s titles; Stop, Stop, Play; Downlo
   assert.equal(await page.textContent('h1'), 'QLO [00:00:00]-[00:00:13]');
   await waitTitle(page, /^QLO \[00:00:0[2-9]\]-\[00:00:13\]$/);
   assert.ok(await page.isDisabled('#play'));
-  figures.firstSoundMs = Math.round(await page.evaluate(() => window.quilloTiming.firstSound));
+  figures.timing = await page.evaluate(() => window.quilloTiming);
   await page.screenshot({ path: path.join(out, 'playing.png') });
 
   await page.click('#stop');  // pause: the position stays
