@@ -280,7 +280,8 @@ function wavPcm8k(bytes) {
 function haveRecording(pcm, name) {
   maker.pcm = pcm;
   maker.name = name;
-  $('preview').disabled = $('get-qlo').disabled = $('make-link').disabled = pcm.length === 0;
+  $('preview').disabled = $('get-qlo').disabled = $('get-html').disabled = $('make-link').disabled =
+    pcm.length === 0;
   $('get-exe').disabled = pcm.length === 0 || !maker.player;
   sayMaking(pcm.length === 0 ? 'The recording is empty.'
     : `${(pcm.length / SAMPLE_RATE).toFixed(1)} s of sound ready. Choose rate, effect and mix, then preview or download.`,
@@ -363,6 +364,14 @@ $('get-exe').onclick = () => makeAnd((bytes) => {
   download(bytes, `${maker.name}.exe`, 'application/vnd.microsoft.portable-executable');
   sayMaking(`${maker.name}.exe made: it plays itself on Windows.`);
 }, maker.player);
+// The self-playing page: the site's template with the message in it.
+$('get-html').onclick = () => makeAnd(async (bytes) => {
+  const response = await fetch('./message.html');
+  if (!response.ok) throw new Error('the site has no message.html');
+  const page = (await response.text()).replace('QUILLO_MESSAGE', () => toBase64Url(bytes.subarray(q.payloadOffset)));
+  download(page, `${maker.name}.html`, 'text/html');
+  sayMaking(`${maker.name}.html made (${page.length} bytes): it plays itself in any browser, from a disk too.`);
+});
 $('make-link').onclick = () => makeAnd(async (bytes) => {
   const link = messageLink(bytes);
   window.quilloTiming.link = link;

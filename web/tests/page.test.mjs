@@ -194,6 +194,32 @@ test('making: an opened sound file and the microphone each give a message of tha
     assert.equal(sha256(fs.readFileSync(fromFile)), sha256(fs.readFileSync(theirs)), 'quillo make');
   }
 
+  // The self-playing page of that message, opened from the disk.
+  const [htmlDownload] = await Promise.all([page.waitForEvent('download'), page.click('#get-html')]);
+  const html = path.join(out, 'made-from-file.html');
+  fs.copyFileSync(await htmlDownload.path(), html);
+  const template = fs.readFileSync(path.join(site, 'message.html'), 'utf8');
+  const sample = fs.readFileSync(path.join(fixtures, 'sample.qlo')).subarray(98304);
+  figures.htmlMessageBytesOfSample = template.replace('QUILLO_MESSAGE', sample.toString('base64url')).length;
+  const disk = await browser.newContext();
+  const local = await disk.newPage();
+  const localErrors = [];
+  local.on('pageerror', (e) => localErrors.push(String(e)));
+  await local.goto(`file://${html}`);
+  await local.click('body');
+  await waitTitle(local, /^QLO \[00:00:0[1-9]\]-\[00:00:13\]$/);
+  const localDigest = await local.evaluate(async () => {
+    const { q, bytes } = window.quilloMessage;
+    const pcm = q.decode(bytes);
+    return [...new Uint8Array(await crypto.subtle.digest('SHA-256', pcm.buffer))]
+      .map((b) => b.toString(16).padStart(2, '0')).join('');
+  });
+  assert.equal(localDigest, sha256(toolDecode(process.env.QUILLO_TOOL, fromFile)), 'the .html message');
+  await local.click('#stop');
+  await local.screenshot({ path: path.join(out, 'html-message.png') });
+  assert.deepEqual(localErrors, []);
+  await disk.close();
+
   await page.selectOption('#rate', '6.4');
   await page.selectOption('#effect', '3');
   await page.fill('#mix', '50');
