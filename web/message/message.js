@@ -3,20 +3,14 @@
 // element #quillo-message), in one file that plays from a disk without a
 // server, decoding on the page's own thread (one block at a time).
 const $ = (id) => document.getElementById(id);
-const fromBase64 = (text) => {
-  const s = atob(text.trim().replace(/-/g, '+').replace(/_/g, '/'));
-  const bytes = new Uint8Array(s.length);
-  for (let i = 0; i < s.length; i++) bytes[i] = s.charCodeAt(i);
-  return bytes;
-};
 const say = (text, error = false) => {
   $('status').textContent = text;
   $('status').classList.toggle('error', error);
 };
 
 try {
-  const q = await createQuillo({ wasmBytes: fromBase64(QUILLO_WASM) });
-  const payload = fromBase64($('quillo-message').textContent);
+  const q = await createQuillo({ wasmBytes: fromBase64Url(QUILLO_WASM) });
+  const payload = fromBase64Url($('quillo-message').textContent);
   const bytes = new Uint8Array(q.payloadOffset + payload.length);
   bytes.set(payload, q.payloadOffset);
   let stream = null;

@@ -2,7 +2,7 @@
 // start buffers, one block per buffer handed back, Stop pauses, Stop again
 // rewinds, Play resumes one block back), and offers the WAV and a link.
 // Decoding runs in worker.js; this thread only reads headers and titles.
-import { createQuillo } from './quillo.js';
+import { createQuillo, toBase64Url, fromBase64Url } from './quillo.js';
 import { createPlayer } from './player.js';
 
 const $ = (id) => document.getElementById(id);
@@ -176,17 +176,6 @@ $('wav').onclick = async () => {
 };
 
 // The link carries the header and blocks (not the player in front) as base64url.
-function toBase64Url(bytes) {
-  let s = '';
-  for (let i = 0; i < bytes.length; i += 0x8000) s += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
-  return btoa(s).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
-}
-function fromBase64Url(text) {
-  const s = atob(text.replace(/-/g, '+').replace(/_/g, '/'));
-  const bytes = new Uint8Array(s.length);
-  for (let i = 0; i < s.length; i++) bytes[i] = s.charCodeAt(i);
-  return bytes;
-}
 export function messageLink(bytes) {
   return `${location.origin}${location.pathname}#m=${toBase64Url(bytes.subarray(q.payloadOffset))}`;
 }

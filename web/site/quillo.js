@@ -33,6 +33,20 @@ function rateMode(rate) {
   return mode;
 }
 
+// Bytes as base64url text (the alphabet of links, no padding), and back;
+// fromBase64Url throws on text that is not base64.
+export function toBase64Url(bytes) {
+  let s = '';
+  for (let i = 0; i < bytes.length; i += 0x8000) s += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+  return btoa(s).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
+}
+export function fromBase64Url(text) {
+  const s = atob(text.trim().replace(/-/g, '+').replace(/_/g, '/'));
+  const bytes = new Uint8Array(s.length);
+  for (let i = 0; i < s.length; i++) bytes[i] = s.charCodeAt(i);
+  return bytes;
+}
+
 export async function createQuillo(options = {}) {
   let wasm = options.wasmBytes;
   if (!wasm) {
