@@ -2,6 +2,7 @@
 // over bytes that the JavaScript side has placed in the module's memory.
 // One playback stream at a time (the decoder keeps module-level state).
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -13,7 +14,9 @@
 #include "codec/decoder.h"
 #include "encoder/encoder.h"
 #include "playback/message_reader.h"
-#include "tools/quillo/pack_message.h"
+#include "tools/quillo/effect_names.h"
+#include "tools/quillo/message_writer.h"
+#include "tools/quillo/speech_encoder.h"
 
 #define QUILLO_EXPORT extern "C" __attribute__((used, visibility("default")))
 
@@ -109,55 +112,65 @@ QUILLO_EXPORT int16_t* qw_stream_buffer() { return stream.buffer; }
 // Layout of the block refilled last (0, 1, 2), or 15 when it was rejected.
 QUILLO_EXPORT int qw_stream_result() { return stream.playback.lastResult; }
 
-// Frames of `count` samples at `rate` from a fresh encoder, the last partial
-// frame completed with zeros, as `quillo encode` writes them.
-static void encodeSamples(const int16_t* samples, size_t count, int rate, uint8_t* out) {
-  encoder_program_start();
-  for (size_t at = 0; at < count; at += FRAME_SAMPLES, out += FRAME_BYTES[rate]) {
-    Word16 frame[FRAME_SAMPLES] = {0};
-    size_t n = count - at < FRAME_SAMPLES ? count - at : FRAME_SAMPLES;
-    std::memcpy(frame, samples + at, n * sizeof *frame);
-    encode_frame(frame, rate, out);
-  }
+static bool validRate(int rate) { return rate >= Rate64 && rate <= Rate118; }
+
+// Runs `count` samples through a fresh speech encoder at `rate`, the last
+// partial frame completed with zeros, as `quillo encode` and `quillo make` do.
+static bool encodeSamples(const int16_t* samples, size_t count, int rate, const FrameSink& sink) {
+  SpeechEncoder encoder;
+  speech_encoder_start(&encoder, &rate, 1);
+  return speech_encoder_push(&encoder, samples, count, sink) &&
+         speech_encoder_finish(&encoder, sink);
 }
 
-static size_t frameCount(size_t samples) { return (samples + FRAME_SAMPLES - 1) / FRAME_SAMPLES; }
-
-// Encodes `count` samples at `rate` (a RateMode) from a fresh encoder, the
-// last partial frame completed with zeros, into `out`, which holds
-// FRAME_BYTES[rate] bytes per started frame. Returns the bytes written, or
-// -1 for an unknown rate.
+// Encodes `count` samples at `rate` (a RateMode) into `out`, which holds
+// FRAME_BYTES[rate] bytes per started frame of 80 samples: the frames
+// `quillo encode` writes. Returns the bytes written, or -1 for an unknown rate.
 QUILLO_EXPORT int32_t qw_encode(const int16_t* samples, size_t count, int rate, uint8_t* out) {
-  if (rate < Rate64 || rate > Rate118) return -1;
-  encodeSamples(samples, count, rate, out);
-  return static_cast<int32_t>(frameCount(count)) * FRAME_BYTES[rate];
+  if (!validRate(rate)) return -1;
+  int32_t written = 0;
+  encodeSamples(samples, count, rate, [&](const uint8_t* frame, int frameRate) {
+    std::memcpy(out + written, frame, static_cast<size_t>(FRAME_BYTES[frameRate]));
+    written += FRAME_BYTES[frameRate];
+    return true;
+  });
+  return written;
 }
 
-// The bytes of a message file: the samples encoded as qw_encode does, packed
-// as `quillo pack` packs frames behind `player` (at most PAYLOAD_OFFSET
-// bytes). Returns a buffer for qw_free with its size in *size and the number
-// of blocks that will play as silence in *unplayable, or nullptr for a rate,
-// effect, depth byte or player that cannot be packed.
+// The bytes of a message file as `quillo make` writes them for these 8 kHz
+// samples: encoded as qw_encode does, written in blocks of the rate's layout
+// behind `player` (at most PAYLOAD_OFFSET bytes, padded with zeros). Returns
+// a buffer for qw_free with its size in *size and the number of blocks that
+// will play as silence in *unplayable, or nullptr for a rate, effect, depth
+// byte or player that cannot be written.
 QUILLO_EXPORT uint8_t* qw_make(const int16_t* samples, size_t count, int rate, int effect,
                                int depthByte, const uint8_t* player, size_t playerSize,
                                int32_t* size, int32_t* unplayable) {
-  if (rate < Rate64 || rate > Rate118 || effect < 0 || effect > 16 || depthByte < 0 ||
-      depthByte > 255)
+  if (!validRate(rate) || effect < 0 || effect >= EFFECT_CHOICES || depthByte < 0 ||
+      depthByte > 255 || playerSize > static_cast<size_t>(PAYLOAD_OFFSET))
     return nullptr;
-  std::vector<uint8_t> frames(frameCount(count) * static_cast<size_t>(FRAME_BYTES[rate]));
-  encodeSamples(samples, count, rate, frames.data());
-  PackOptions options;
-  options.rate = rate;
-  options.effect = effect;
-  options.depthByte = depthByte;
-  std::vector<uint8_t> message, front(player, player + playerSize);
-  std::vector<int> silent;
-  std::string error;
-  if (!buildMessage(options, front, frames, &message, &silent, &error)) return nullptr;
+  std::vector<uint8_t> message;
+  ByteSink write = [&](const uint8_t* data, size_t n) {
+    message.insert(message.end(), data, data + n);
+    return true;
+  };
+  MessageWriter writer;
+  message_writer_start(&writer, rate, effect, depthByte,
+                       std::vector<uint8_t>(player, player + playerSize), write);
+  encodeSamples(samples, count, rate, [&](const uint8_t* frame, int) {
+    return message_writer_add_frame(&writer, frame, write);
+  });
+  message_writer_finish(&writer, write);
   uint8_t* out = static_cast<uint8_t*>(std::malloc(message.size()));
   if (!out) return nullptr;
   std::memcpy(out, message.data(), message.size());
   *size = static_cast<int32_t>(message.size());
-  *unplayable = static_cast<int32_t>(silent.size());
+  *unplayable = static_cast<int32_t>(writer.unplayable.size());
   return out;
+}
+
+// Writes the name of effect `id` ("none", "room", ...) and its one-line
+// description, separated by a tab, into `text` of `size` bytes.
+QUILLO_EXPORT void qw_effect_text(int id, char* text, size_t size) {
+  std::snprintf(text, size, "%s\t%s", effectName(id), effectDescription(id).c_str());
 }

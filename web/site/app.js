@@ -33,12 +33,11 @@ function say(text, error = false) {
   $('status').classList.toggle('error', error);
 }
 
-const FAMILIES = [[1, 4, 'reverberation'], [5, 10, 'modulated delay'], [11, 16, 'pitch shift']];
 function effectWords(info) {
   if (info.effectId === 0) return 'none';
-  const family = FAMILIES.find(([lo, hi]) => info.effectId >= lo && info.effectId <= hi);
-  if (!family) return `unknown effect ${info.effectId}: plays without effect`;
-  return `${info.effectId}, ${family[2]}, depth ${info.depth} of 127 (depth byte ${info.depthByte})`;
+  const effect = q.effects[info.effectId];
+  if (!effect) return `unknown effect ${info.effectId}: plays without effect`;
+  return `${effect.id} ${effect.name} (${effect.description}), depth ${info.depth} of 127 (depth byte ${info.depthByte})`;
 }
 
 function clock(info, block) { return q.title(info, block).slice(5, 13); }
@@ -214,8 +213,9 @@ const sayMaking = (text, error = false) => {
   $('make-status').classList.toggle('error', error);
 };
 
-$('effect').append(new Option('none', '0'), ...FAMILIES.flatMap(([lo, hi, family]) =>
-  Array.from({ length: hi - lo + 1 }, (_, i) => new Option(`${family} ${i + 1}`, String(lo + i)))));
+$('effect').append(...q.effects.map((e) => new Option(e.name, String(e.id))));
+$('effect').onchange = () => { $('effect-about').textContent = q.effects[Number($('effect').value)].description; };
+$('effect').onchange();
 $('mix').oninput = () => { $('mix-value').textContent = `${$('mix').value} %`; };
 
 // The depth byte of a mix of `percent` of the effect, as quillo make's --mix.

@@ -10,7 +10,8 @@
 //   q.title(info, position)    -> "QLO [hh:mm:ss]-[hh:mm:ss]"
 //   q.encode(pcm8k, { rate })  -> Uint8Array of frames, as `quillo encode` writes them
 //   q.make(pcm8k, { rate, effectId, depthByte, player })
-//                              -> Uint8Array of a message file, as `quillo pack` packs those frames
+//                              -> Uint8Array of a message file, as `quillo make` writes it
+//   q.effects                  -> [{ id, name, description }] of the 17 effect choices
 //
 // `bytes` is a Uint8Array holding a whole message file. Errors are thrown as
 // QuilloError with a one-line message. One instance decodes one stream at a
@@ -186,8 +187,8 @@ export async function createQuillo(options = {}) {
     }
   }
 
-  // The bytes of a message file, as `quillo pack` packs the frames of
-  // encode(pcm, { rate }) behind `player` (a Uint8Array, or none: zeros).
+  // The bytes of a message file, as `quillo make` writes them for these
+  // samples, behind `player` (a Uint8Array, or none: zeros).
   function make(pcm, { rate = 8, effectId = 0, depthByte = 0, player = new Uint8Array(0) } = {}) {
     const mode = rateMode(rate);
     if (!(pcm instanceof Int16Array)) throw new QuilloError('make takes an Int16Array of 8 kHz samples');
@@ -216,5 +217,18 @@ export async function createQuillo(options = {}) {
     }
   }
 
-  return { info, decode, stream, title, encode, make, payloadOffset, sampleRate: 8000 };
+  // The voice effects as `quillo effects` lists them: id, name, description.
+  const effects = Array.from({ length: 17 }, (_, id) => {
+    const text = x.qw_alloc(256);
+    try {
+      x.qw_effect_text(id, text, 256);
+      const raw = new Uint8Array(memory.buffer, text, 256);
+      const [name, description] = new TextDecoder().decode(raw.subarray(0, raw.indexOf(0))).split('\t');
+      return { id, name, description };
+    } finally {
+      x.qw_free(text);
+    }
+  });
+
+  return { info, decode, stream, title, encode, make, effects, payloadOffset, sampleRate: 8000 };
 }
