@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "app/title.h"
 #include "platform/platform.h"
 
 // Runs the player as a fresh program run from `instance`: stores it, shows
@@ -25,7 +26,3 @@ void stopPlayer(WindowHandle window);
 // Sets the title "QLO [hh:mm:ss]-[hh:mm:ss]": the time at block `position`,
 // then the message's length.
 void showTitle(WindowHandle window, int32_t position);
-
-// Writes the title text for the two times (whole seconds) into `text` of
-// `size` bytes, cut to fit.
-void formatTitle(char* text, size_t size, int32_t positionSeconds, int32_t totalSeconds);

@@ -7,8 +7,9 @@
 # registers on 32-bit x86, would change the bits they produce.
 add_compile_options(-Wall -Wextra -ffp-contract=off -fno-fast-math)
 
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$" OR
-   (CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "86"))
+# (Emscripten names its 32-bit WebAssembly target x86: it has no SSE registers.)
+if(NOT EMSCRIPTEN AND (CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$" OR
+   (CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "86")))
   add_compile_options(-msse2 -mfpmath=sse)
 endif()
 

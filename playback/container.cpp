@@ -74,10 +74,12 @@ int32_t readMessageHeader() {
   return s.totalSeconds;
 }
 
+int32_t resumeBlock(int32_t blockPosition) { return blockPosition > 0 ? blockPosition - 1 : 0; }
+
 void openPayloadAt() {
   PlayerState& s = playerState;
   closePayload();
-  if (s.blockPosition > 0) s.blockPosition--;
+  s.blockPosition = resumeBlock(s.blockPosition);
   s.payloadFile = platformOpenForReading(s.programPath);
   if (!s.payloadFile) return;
   int64_t offset = FIRST_BLOCK_OFFSET + static_cast<int64_t>(s.blockPosition) * PAYLOAD_BLOCK_BYTES;

@@ -36,6 +36,10 @@ int32_t readMessageHeader();
 // at block blockPosition.
 void openPayloadAt();
 
+// The block a playback that starts at `blockPosition` reads first: one block
+// before it, or block 0.
+int32_t resumeBlock(int32_t blockPosition);
+
 // Reads up to 512 bytes into blockBuffer; returns the number read, 0 when the
 // payload is exhausted (or no file is open). Bytes beyond those read keep
 // their previous content.

@@ -3,8 +3,9 @@
 # tests under AddressSanitizer + UndefinedBehaviorSanitizer, then the Windows
 # player and its tests under Wine (skipped loudly when MinGW-w64 and Wine
 # cannot be installed), then the Debian package, installed into a scratch
-# folder and used, then a short run of every fuzz target
-# (QUILLO_FUZZ_SECONDS each, 10 by default).
+# folder and used, then the web page in headless Chromium (skipped loudly
+# when emscripten and Chromium cannot be installed), then a short run of
+# every fuzz target (QUILLO_FUZZ_SECONDS each, 10 by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -20,6 +21,7 @@ for preset in default asan; do
 done
 scripts/test-windows.sh build/default/tools/quillo
 scripts/test-package.sh
+scripts/test-web.sh build/default/tools/quillo
 echo "== fuzz"
 scripts/fuzz.sh "${QUILLO_FUZZ_SECONDS:-10}"
 echo "== all tests passed"
