@@ -2,11 +2,11 @@
 # Windows message made by `quillo make` from a 16 kHz stereo recording plays
 # to its end, and the capture is two silent buffers followed, bit for bit,
 # by `quillo decode` of the same message. Uses the stage's helpers and
-# variables ($tool, $player, $work, $out, $capture, $buffer_bytes).
+# variables ($tool, $player, $frames, $work, $out, $capture, $buffer_bytes).
 scenario_make_windows_message() {
   local t0
   t0=$(date +%s)
-  "$tool" decode --dry "$work/long.exe" -o "$work/speech8k.raw" >/dev/null
+  "$tool" decode --frames 8 "$frames" -o "$work/speech8k.raw" >/dev/null
   # 3 s of the sample speech as a 16 kHz stereo WAV (each sample twice).
   python3 - "$work/speech8k.raw" "$work/recording.wav" <<'PY'
 import struct, sys, wave
