@@ -6,58 +6,13 @@
 
 #include "codec/block_decoder.h"
 #include "playback/container.h"
+#include "playback/message_reader.h"
 #include "tools/quillo/commands.h"
 #include "tools/quillo/effect_names.h"
 #include "tools/quillo/message_file.h"
 #include "tools/quillo/players.h"
 
-namespace {
-
-// What the player does with the blocks of the message, block by block.
-struct BlockSurvey {
-  int blocks = 0;          // blocks that delivered at least one byte
-  int lastBytes = 0;       // bytes of the last of them
-  int rejected = 0;        // blocks the player plays as silence
-  int firstRejected = -1;  // number of the first of them
-  int mismatched = 0;      // accepted blocks whose rate is not the header's
-  int firstMismatched = -1;
-  int mismatchedRate = 0;  // the rate of the first of them
-};
-
-// Walks the payload as a playback from the start does: the same reads (a
-// short block keeps the previous block's tail), the priming pass on the
-// first block and the layout rules of the block decoder.
-BlockSurvey surveyBlocks(int headerRate) {
-  BlockSurvey s;
-  playerState.blockPosition = 0;
-  openPayloadAt();
-  int previous = BLOCK_REJECTED;
-  int n;
-  while ((n = readBlock()) > 0) {
-    uint8_t plain[BLOCK_BYTES];
-    scramble_bytes(playerState.blockBuffer, plain, BLOCK_BYTES);
-    if (s.blocks == 0) {
-      BlockLayout priming = block_layout(plain, 1, previous);
-      if (priming.result != BLOCK_REJECTED) previous = priming.result;
-    }
-    BlockLayout layout = block_layout(plain, 0, previous);
-    if (layout.result == BLOCK_REJECTED) {
-      if (s.rejected++ == 0) s.firstRejected = s.blocks;
-    } else {
-      previous = layout.result;
-      if (layout.result != headerRate && s.mismatched++ == 0) {
-        s.firstMismatched = s.blocks;
-        s.mismatchedRate = layout.result;
-      }
-    }
-    s.blocks++;
-    s.lastBytes = n;
-  }
-  closePayload();
-  return s;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 int cmd_info(int argc, char** argv) {
   if (argc != 1 || argv[0][0] == '-') return tool_error(2, "usage: quillo info MESSAGE");
@@ -68,8 +23,10 @@ int cmd_info(int argc, char** argv) {
   if (!setProgramPath(path)) return tool_error(1, "%s: path too long", path);
   readMessageHeader();
   const PlayerState& p = playerState;
-  int headerRate = p.rateCode < 2 ? p.rateCode : 2;
-  BlockSurvey s = surveyBlocks(headerRate);
+  MessageFile file;
+  if (!openMessageFile(path, &file)) return tool_error(1, "%s: cannot read", path);
+  MessageSurvey s = surveyMessage(messageSourceOfFile(&file));
+  closeMessageFile(&file);
 
   std::printf("message:  %s (%lld bytes)\n", path, static_cast<long long>(length));
   std::vector<uint8_t> program;
@@ -83,7 +40,7 @@ int cmd_info(int argc, char** argv) {
   std::printf("depth:    %d (depth byte %d)\n",
               static_cast<int8_t>(static_cast<uint8_t>(127 - p.depthByte)), p.depthByte);
   std::printf("length:   %s\n", clockText(p.totalSeconds).c_str());
-  std::printf("blocks:   %d\n", s.blocks);
+  std::printf("blocks:   %lld\n", static_cast<long long>(s.blocks));
   if (s.blocks > 0 && s.lastBytes < BLOCK_BYTES)
     std::printf(
         "short:    the last block has %d of %d bytes; the player decodes the rest "
@@ -92,13 +49,16 @@ int cmd_info(int argc, char** argv) {
   if (s.rejected == 0) {
     std::printf("rejected: 0\n");
   } else {
-    std::printf("rejected: %d, the first is block %d at %s; they play as silence\n", s.rejected,
-                s.firstRejected, clockText(positionSeconds(p.rateCode, s.firstRejected)).c_str());
+    std::printf(
+        "rejected: %lld, the first is block %lld at %s; they play as silence\n",
+        static_cast<long long>(s.rejected), static_cast<long long>(s.firstRejected),
+        clockText(positionSeconds(p.rateCode, static_cast<int32_t>(s.firstRejected))).c_str());
   }
   if (s.mismatched > 0)
     std::printf(
-        "mismatch: %d blocks are not at the header's rate, the first is block %d "
+        "mismatch: %lld blocks are not at the header's rate, the first is block %lld "
         "(%s kbit/s); their sound is cut or padded to the header's buffer\n",
-        s.mismatched, s.firstMismatched, rateName(s.mismatchedRate));
+        static_cast<long long>(s.mismatched), static_cast<long long>(s.firstMismatched),
+        rateName(s.mismatchedRate));
   return s.rejected > 0 || s.mismatched > 0 ? 3 : 0;
 }
