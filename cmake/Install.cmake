@@ -1,5 +1,6 @@
-# cmake --install: the tool in bin/, its players in share/quillo/ (where the
-# tool looks for them, relative to its own program file), the manual page;
+# cmake --install: the tool in bin/, its players and the self-playing page's
+# template in share/quillo/ (where the tool looks for them, relative to its
+# own program file), the manual page;
 # and the Debian package (cpack -G DEB in the build folder) of the same.
 include(GNUInstallDirs)
 if(TARGET quillo)
@@ -13,6 +14,11 @@ endif()
 set(QUILLO_WINDOWS_PLAYER "${PROJECT_SOURCE_DIR}/build/windows/platform/win32/Quillo.exe"
     CACHE FILEPATH "Quillo.exe to install beside the tool, when it exists")
 install(FILES ${QUILLO_WINDOWS_PLAYER} DESTINATION ${CMAKE_INSTALL_DATADIR}/quillo OPTIONAL)
+# So does the self-playing page's template, from the web build (quillo make
+# NAME.html).
+set(QUILLO_MESSAGE_PAGE "${PROJECT_SOURCE_DIR}/build/web/site/message.html"
+    CACHE FILEPATH "message.html to install beside the players, when it exists")
+install(FILES ${QUILLO_MESSAGE_PAGE} DESTINATION ${CMAKE_INSTALL_DATADIR}/quillo OPTIONAL)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quillo)

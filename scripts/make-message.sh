@@ -6,9 +6,12 @@
 #
 # RECORDING is any sound file (WAV, FLAC, Ogg, Opus, MP3, ...); without one
 # the bundled sample speech is used (samples/hello-8k.g729, decoded to a WAV
-# first). OUTPUT defaults to build/default/samples/hello-message; a name
-# ending in .exe makes a Windows message (build the Windows player first:
-# cmake --preset windows && cmake --build --preset windows).
+# first; give '' for it to name an OUTPUT). OUTPUT defaults to
+# build/default/samples/hello-message; a name ending in .exe makes a Windows
+# message (build the Windows player first: cmake --preset windows && cmake
+# --build --preset windows), .qlo a plain message, .html the self-playing
+# page (build the web page first: cmake --preset web && cmake --build
+# --preset web).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -29,4 +32,7 @@ fi
 output=${2:-$build/samples/hello-message}
 shift $(($# > 2 ? 2 : $#))
 "$tool" make "$input" -o "$output" "$@"
-echo "== run it: $output"
+case "$output" in
+  *.html | *.HTML) echo "== open it in a browser: $output" ;;
+  *) echo "== run it: $output" ;;
+esac

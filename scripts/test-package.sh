@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The package stage of the test command: builds the Debian package from the
-# default build (with the Windows player when its cross build exists),
+# default build (with the Windows player when its cross build exists, and
+# the self-playing page's template when the web build made one),
 # installs it into a scratch folder and makes, inspects and decodes messages
 # with the installed tool, which must find its players beside itself and
 # give the same message as the build tree's tool.
@@ -19,6 +20,9 @@ for candidate in build/windows/platform/win32/Quillo.exe build/windows-tests/pla
 done
 echo "== package${windows:+ with the Windows player $windows}"
 [ -n "$windows" ] || echo "== (no Windows player built: the package has only the Linux player)"
+page=
+[ -f build/web/site/message.html ] && page=$root/build/web/site/message.html
+[ -n "$page" ] || echo "== (no web build: the package has no self-playing page's template)"
 cmake --preset default -DQUILLO_WINDOWS_PLAYER="${windows:-none}" >/dev/null
 cmake --build --preset default -j "$(nproc 2>/dev/null || echo 2)" --target quillo quillo-player \
   quillo-sample-message
@@ -54,4 +58,14 @@ for name in $names; do
   cmp -s "$scratch/installed.raw" "$scratch/built.raw" || fail "decodes of $name differ"
 done
 [ -x "$scratch/hello" ] || fail "the Linux message is not executable"
-echo "== package $(basename "$deb"): $(stat -c %s "$deb") bytes; installed tool made and decoded: $names"
+if [ -n "$page" ]; then
+  cmp -s "$scratch/root/usr/share/quillo/message.html" "$page" ||
+    fail "the package's message.html is not the web build's"
+  env -u QUILLO_PLAYER_DIR "$installed" make "$scratch/hello.wav" -o "$scratch/hello.html" >/dev/null ||
+    fail "installed quillo make hello.html"
+  env -u QUILLO_PLAYER_DIR "$build/tools/quillo" make "$scratch/hello.wav" -o "$scratch/built.html" \
+    >/dev/null
+  cmp -s "$scratch/hello.html" "$scratch/built.html" || fail "the installed and the built tool's pages differ"
+  names="$names hello.html"
+fi
+echo "== package $(basename "$deb"): $(stat -c %s "$deb") bytes; installed tool made: $names"

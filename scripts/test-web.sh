@@ -2,7 +2,8 @@
 # The web stage of the test command: builds the site (the web preset, with
 # Debian's emscripten) and runs the page's tests in Debian's Chromium,
 # headless, driven by playwright-core from web/tests/package-lock.json,
-# against the site served on 127.0.0.1.
+# against the site served on 127.0.0.1; then a few in Debian's Firefox ESR,
+# driven by puppeteer-core, with a private PulseAudio for its sound.
 #
 #   scripts/test-web.sh [QUILLO_TOOL]
 #
@@ -24,7 +25,7 @@ skip() {
   exit 0
 }
 ensure_packages scripts/packages-web.txt || skip "emscripten and Chromium packages are missing"
-for program in emcc node npm /usr/bin/chromium; do
+for program in emcc node npm /usr/bin/chromium /usr/bin/firefox-esr pulseaudio; do
   command -v "$program" >/dev/null || skip "$program not found"
 done
 
@@ -42,5 +43,7 @@ cmake --build --preset web -j "$jobs"
 echo "== test: web (Chromium, headless)"
 export QUILLO_SITE=$root/build/web/site QUILLO_TOOL=$tool QUILLO_OUT=$root/build/web/test-output
 export QUILLO_SAMPLE=$root/samples/hello-8k.g729
-(cd web/tests && node --test --test-reporter=spec)
+(cd web/tests && node --test --test-reporter=spec page.test.mjs)
+echo "== test: web (Firefox ESR, headless)"
+(cd web/tests && node --test --test-reporter=spec firefox.test.mjs)
 echo "== web: site $(cd build/web/site && cat index.html *.js *.css *.wasm | gzip -9 | wc -c) bytes compressed (HTML, JS, CSS, WASM)"

@@ -9,9 +9,11 @@
 #include <soxr.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -203,6 +205,79 @@ TEST(MakeTool, HeaderAndPlayerFollowTheOptionsAndTheName) {
   }
 }
 
+// base64url without padding, back to bytes; `ok` false on a character
+// outside its alphabet.
+Bytes fromBase64Url(const std::string& text, bool* ok) {
+  static const std::string ALPHABET =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+  Bytes out;
+  uint32_t bits = 0;
+  int count = 0;
+  *ok = true;
+  for (char c : text) {
+    size_t v = ALPHABET.find(c);
+    if (v == std::string::npos) *ok = false;
+    bits = (bits << 6) | static_cast<uint32_t>(v & 63);
+    if ((count += 6) >= 8) out.push_back(static_cast<uint8_t>(bits >> (count -= 8)));
+  }
+  return out;
+}
+
+// NAME.html and --player html: the page's template with its first
+// QUILLO_MESSAGE replaced by the message (header and blocks) as base64url;
+// 110 frames give 2, 3 and 4 blocks: messages of every remainder of three.
+TEST(MakeTool, HtmlOutputIsTheTemplateWithTheMessage) {
+  std::vector<int16_t> s = testsupport::toShort(testsupport::synthetic(8800, 0.5));
+  ASSERT_TRUE(
+      testsupport::writeSound16(temp("page.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1, s));
+  std::string dir = temp("page-template");
+  ASSERT_EQ(system(("mkdir -p " + dir).c_str()), 0);
+  const std::string before = "<html>\n<script id=m>", after = "</script> QUILLO_MESSAGE\n";
+  std::string page = before + "QUILLO_MESSAGE" + after;
+  ASSERT_TRUE(testsupport::writeFile(dir + "/message.html", Bytes(page.begin(), page.end())));
+  const std::string env = "QUILLO_PLAYER_DIR=" + dir + " " + QUILLO_TOOL_PATH + " make " +
+                          temp("page.wav") + " --effect 7 --mix 60 ";
+  std::set<size_t> remainders;
+  for (int rate = 0; rate < 3; rate++) {
+    std::string r = std::string("--rate ") + RATE[rate];
+    ASSERT_EQ(testsupport::runCommand(env + r + " -o " + temp("page.qlo")).status, 0);
+    Bytes message = fileBytes(temp("page.qlo"));
+    message.erase(message.begin(), message.begin() + PAYLOAD_OFFSET);
+    remainders.insert(message.size() % 3);
+    const std::pair<std::string, std::string> outputs[] = {{"", "page.HTML"},
+                                                           {"--player html", "page"}};
+    for (const auto& o : outputs) {
+      std::string out = temp(o.second);
+      CommandRun run = testsupport::runCommand(env + r + " " + o.first + " -o " + out);
+      ASSERT_EQ(run.status, 0) << o.second << ": " << run.err;
+      Bytes got = fileBytes(out);
+      std::string text(got.begin(), got.end()), said = run.out.substr(0, run.out.find(" bytes"));
+      said = said.substr(said.rfind(' ') + 1);
+      said.erase(std::remove(said.begin(), said.end(), ','), said.end());
+      EXPECT_EQ(said, std::to_string(text.size())) << "the summary's size: " << run.out;
+      ASSERT_GT(text.size(), before.size() + after.size());
+      EXPECT_EQ(text.substr(0, before.size()), before);
+      EXPECT_EQ(text.substr(text.size() - after.size()), after);
+      bool ok;
+      Bytes decoded = fromBase64Url(
+          text.substr(before.size(), text.size() - before.size() - after.size()), &ok);
+      EXPECT_TRUE(ok) << RATE[rate];
+      EXPECT_EQ(decoded, message) << RATE[rate] << " " << o.second;
+      struct stat st;
+      ASSERT_EQ(stat(out.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & S_IXUSR, 0u) << "a page is not a program";
+    }
+  }
+  EXPECT_EQ(remainders.size(), 3u);
+  // A template without the word is refused, with no output.
+  ASSERT_TRUE(testsupport::writeFile(dir + "/message.html", Bytes(100, 'x')));
+  CommandRun run = testsupport::runCommand(env + "-o " + temp("refused.html"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("message.html: not the self-playing page's template"), std::string::npos)
+      << run.err;
+  EXPECT_FALSE(exists(temp("refused.html")));
+}
+
 TEST(MakeTool, EffectsListsSeventeenDistinctNames) {
   CommandRun run = quillo("effects");
   ASSERT_EQ(run.status, 0);
@@ -281,6 +356,7 @@ TEST(MakeTool, BadInputIsOneLineAndNoOutput) {
       {good + " --mix 50 --depth-byte 3", "not both"},
       {good + " --rate 16", "--rate 16"},
       {good + " --player windows", "the Windows player is not there"},
+      {good + " --player html", "the self-playing page's template is not there (looked for"},
       {good + " --player " + temp("no-player"), "no-player: No such file"},
   };
   const std::string out = temp("refused.exe");

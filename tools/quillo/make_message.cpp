@@ -17,6 +17,7 @@
 #include "tools/quillo/audio_input.h"
 #include "tools/quillo/commands.h"
 #include "tools/quillo/effect_names.h"
+#include "tools/quillo/html_message.h"
 #include "tools/quillo/message_file.h"
 #include "tools/quillo/message_writer.h"
 #include "tools/quillo/output_file.h"
@@ -35,10 +36,10 @@ const double QUIET_PEAK = 0.0316;
 
 const char USAGE_MAKE[] =
     "usage: quillo make INPUT -o OUTPUT [--rate 6.4|8|11.8] [--effect ID|NAME] [--mix PERCENT] "
-    "[--depth-byte B] [--player windows|linux|none|FILE] [--normalize]";
+    "[--depth-byte B] [--player windows|linux|none|html|FILE] [--normalize]";
 const char USAGE_RECORD[] =
     "usage: quillo record -o OUTPUT [--seconds N] [--save FILE.wav] [--rate 6.4|8|11.8] "
-    "[--effect ID|NAME] [--mix PERCENT] [--depth-byte B] [--player windows|linux|none|FILE] "
+    "[--effect ID|NAME] [--mix PERCENT] [--depth-byte B] [--player windows|linux|none|html|FILE] "
     "[--normalize]";
 
 // What the 8 kHz signal looked like.
@@ -169,12 +170,16 @@ bool convertInput(AudioInput* in, double gain, bool progress, Levels* levels, co
   return ok;
 }
 
-// The player bytes for the options; false with `error` when it is missing.
+// The player bytes for the options, or the page's template into `page`;
+// false with `error` when it is missing.
 bool loadPlayer(const MakeOptions& o, PlayerKind* kind, std::string* path,
-                std::vector<uint8_t>* bytes, unsigned* mode, std::string* error) {
+                std::vector<uint8_t>* bytes, unsigned* mode, HtmlMessage* page,
+                std::string* error) {
   *kind = o.player ? playerKindOf(o.player) : playerKindForOutput(o.output);
   *mode = 0;
   if (*kind == PLAYER_NONE) return true;
+  if (*kind == PLAYER_HTML)
+    return findPlayer(*kind, path, error) && html_message_load(page, *path, error);
   if (*kind == PLAYER_FILE)
     *path = o.player;
   else if (!findPlayer(*kind, path, error))
@@ -306,7 +311,8 @@ int makeMessage(const MakeOptions& o) {
   std::string playerPath;
   std::vector<uint8_t> player;
   unsigned mode;
-  if (!loadPlayer(o, &kind, &playerPath, &player, &mode, &error)) {
+  HtmlMessage page;
+  if (!loadPlayer(o, &kind, &playerPath, &player, &mode, &page, &error)) {
     audio_input_close(&in);
     return tool_error(1, "%s", error.c_str());
   }
@@ -329,9 +335,11 @@ int makeMessage(const MakeOptions& o) {
     audio_input_close(&in);
     return tool_error(1, "%s", error.c_str());
   }
-  ByteSink write = [&](const uint8_t* data, size_t size) {
+  ByteSink toFile = [&](const uint8_t* data, size_t size) {
     return output_write(&out, data, size, &error);
   };
+  const bool html = kind == PLAYER_HTML;
+  ByteSink write = html ? html_message_sink(&page, toFile) : toFile;
   MessageWriter writer;
   SpeechEncoder encoder;
   speech_encoder_start(&encoder, &o.rate, 1);
@@ -343,7 +351,8 @@ int makeMessage(const MakeOptions& o) {
   };
   bool ok = message_writer_start(&writer, o.rate, o.effect, o.depthByte, player, write) &&
             convertInput(&in, gain, progress, &levels, encode, &error) &&
-            speech_encoder_finish(&encoder, addFrame) && message_writer_finish(&writer, write);
+            speech_encoder_finish(&encoder, addFrame) && message_writer_finish(&writer, write) &&
+            (!html || html_message_finish(&page, toFile));
   audio_input_close(&in);
   if (ok && levels.samples == 0) {
     ok = false;
@@ -367,9 +376,9 @@ int makeMessage(const MakeOptions& o) {
                                ? "no player (plain message)"
                                : std::string(playerKindName(kind)) + " " + playerPath;
   FILE* summary = std::strcmp(o.output, "-") == 0 ? stderr : stdout;
+  const uint64_t bytes = html ? page.written : message_size(o.rate, encoder.frames);
   std::fprintf(summary, "%s: %.1f s of sound, %s kbit/s, %s, %s bytes, %s\n", o.output,
                static_cast<double>(levels.inputFrames) / in.info.samplerate, rateName(o.rate),
-               effect.c_str(), withThousands(message_size(o.rate, encoder.frames)).c_str(),
-               playerText.c_str());
+               effect.c_str(), withThousands(bytes).c_str(), playerText.c_str());
   return 0;
 }

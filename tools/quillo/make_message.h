@@ -1,8 +1,9 @@
 // Making a message from a recording, for `quillo make` and `quillo record`:
 // any sound file libsndfile reads, mixed to mono, resampled to 8 kHz with
-// libsoxr at high quality, encoded and packed behind a player, all as one
-// stream (one block of the message and a few thousand samples held at a
-// time). The output appears only when complete.
+// libsoxr at high quality, encoded and packed behind a player (or into the
+// self-playing page's template), all as one stream (one block of the
+// message and a few thousand samples held at a time). The output appears
+// only when complete.
 #pragma once
 
 #include <string>
@@ -15,7 +16,7 @@ struct MakeOptions {
   int depthByte = 0;             // header byte 11 (--mix or --depth-byte)
   int mixPercent = 100;          // what --mix said (for the summary)
   bool depthByteGiven = false;
-  const char* player = nullptr;  // --player windows|linux|none|FILE
+  const char* player = nullptr;  // --player windows|linux|none|html|FILE
   bool normalize = false;
   double seconds = 0;          // quillo record --seconds N (0: until Enter)
   const char* save = nullptr;  // quillo record --save FILE.wav

@@ -32,6 +32,7 @@ std::string toolDirectory() {
 }
 
 const char* fileName(PlayerKind kind) {
+  if (kind == PLAYER_HTML) return "message.html";
   return kind == PLAYER_WINDOWS ? "Quillo.exe" : "quillo-player";
 }
 
@@ -42,6 +43,8 @@ std::vector<std::string> candidates(PlayerKind kind) {
   std::vector<std::string> list = {dir + "/../share/quillo/" + fileName(kind)};
   if (kind == PLAYER_LINUX) {
     list.push_back(dir + "/../platform/sdl/quillo-player");
+  } else if (kind == PLAYER_HTML) {
+    list.push_back(dir + "/../../web/site/message.html");
   } else {
     list.push_back(dir + "/../../windows/platform/win32/Quillo.exe");
     list.push_back(dir + "/../../windows-tests/platform/win32/Quillo.exe");
@@ -59,6 +62,7 @@ bool isRegularFile(const std::string& path) {
 PlayerKind playerKindForOutput(const std::string& outPath) {
   if (endsWithNoCase(outPath, ".exe")) return PLAYER_WINDOWS;
   if (endsWithNoCase(outPath, ".qlo")) return PLAYER_NONE;
+  if (endsWithNoCase(outPath, ".html")) return PLAYER_HTML;
   return PLAYER_LINUX;
 }
 
@@ -66,6 +70,7 @@ PlayerKind playerKindOf(const std::string& option) {
   if (option == "windows") return PLAYER_WINDOWS;
   if (option == "linux") return PLAYER_LINUX;
   if (option == "none") return PLAYER_NONE;
+  if (option == "html") return PLAYER_HTML;
   return PLAYER_FILE;
 }
 
@@ -78,14 +83,17 @@ bool findPlayer(PlayerKind kind, std::string* path, std::string* error) {
       std::free(resolved);
       return true;
     }
+  const char* howTo =
+      kind == PLAYER_WINDOWS
+          ? "build it with 'cmake --preset windows && cmake --build --preset windows' "
+            "(Debian: g++-mingw-w64-x86-64-win32), install the quillo package, or give "
+            "--player FILE"
+      : kind == PLAYER_HTML
+          ? "build it with 'cmake --preset web && cmake --build --preset web' (Debian: "
+            "emscripten), or install a quillo package made after that build"
+          : "build it (Debian: libsdl2-dev), install the quillo package, or give --player FILE";
   *error = std::string("the ") + playerKindName(kind) + " is not there (looked for " + list[0] +
-           (list.size() > 1 ? " and beside the build" : "") + "); " +
-           (kind == PLAYER_WINDOWS
-                ? "build it with 'cmake --preset windows && cmake --build --preset windows' "
-                  "(Debian: g++-mingw-w64-x86-64-win32), install the quillo package, or give "
-                  "--player FILE"
-                : "build it (Debian: libsdl2-dev), install the quillo package, or give "
-                  "--player FILE");
+           (list.size() > 1 ? " and beside the build" : "") + "); " + howTo;
   return false;
 }
 
@@ -93,6 +101,7 @@ const char* playerKindName(PlayerKind kind) {
   if (kind == PLAYER_WINDOWS) return "Windows player";
   if (kind == PLAYER_LINUX) return "Linux player";
   if (kind == PLAYER_FILE) return "player";
+  if (kind == PLAYER_HTML) return "self-playing page's template";
   return "no player";
 }
 

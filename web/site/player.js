@@ -77,8 +77,9 @@ export function createPlayer({ title, start, next, ui, sampleRate = 8000 }) {
     if (p.playing || !p.info) return;
     if (!audio) audio = new AudioContext();
     if (audio.state === 'suspended') {
-      audio.resume();
-      if (audio.state === 'suspended') ui.say('Click or press a key to hear the message.');
+      // A context that starts later by itself (Firefox's always does) says so then.
+      audio.resume().then(() => p.playing && ui.say('Playing.'));
+      ui.say('Click or press a key to hear the message.');
     }
     p.playing = true;
     p.reading = true;

@@ -192,20 +192,28 @@ test('making: an opened sound file and the microphone each give a message of tha
     '--rate', '8', '--player', 'none'], { stdio: 'ignore' });
   assert.equal(sha256(fs.readFileSync(fromFile)), sha256(fs.readFileSync(theirs)), 'quillo make');
 
-  // The self-playing page of that message, opened from the disk.
+  // The self-playing page of that message: the page's download equals
+  // quillo make's NAME.html, which plays from the disk with no network.
   const [htmlDownload] = await Promise.all([page.waitForEvent('download'), page.click('#get-html')]);
-  const html = path.join(out, 'made-from-file.html');
-  fs.copyFileSync(await htmlDownload.path(), html);
+  const html = path.join(out, 'made-by-tool.html');
+  const said = execFileSync(process.env.QUILLO_TOOL, ['make', path.join(fixtures, 'sample.qlo.wav'),
+    '-o', html, '--rate', '8']).toString();
+  assert.ok(said.includes(fs.realpathSync(path.join(site, 'message.html'))), `the site's template: ${said}`);
+  assert.equal(sha256(fs.readFileSync(await htmlDownload.path())), sha256(fs.readFileSync(html)), 'quillo make .html');
   const template = fs.readFileSync(path.join(site, 'message.html'), 'utf8');
   const sample = fs.readFileSync(path.join(fixtures, 'sample.qlo')).subarray(98304);
   figures.htmlMessageBytesOfSample = template.replace('QUILLO_MESSAGE', sample.toString('base64url')).length;
-  const disk = await browser.newContext();
+  const disk = await browser.newContext({ offline: true });
   const local = await disk.newPage();
-  const localErrors = [];
+  const localErrors = [], requests = [];
   local.on('pageerror', (e) => localErrors.push(String(e)));
+  local.on('request', (r) => requests.push(r.url()));
   await local.goto(`file://${html}`);
-  await local.click('body');
-  await waitTitle(local, /^QLO \[00:00:0[1-9]\]-\[00:00:13\]$/);
+  await waitTitle(local, /^QLO \[00:00:0[1-9]\]-\[00:00:13\]$/);  // at once: no gesture is asked for here
+  await local.click('#stop');
+  const paused = Number(/\[00:00:(\d\d)\]-/.exec(await local.title())[1]);
+  await local.click('#play');  // resumes one block back, then goes on
+  await local.waitForFunction((s) => Number(/\[00:00:(\d\d)\]-/.exec(document.title)[1]) > s, paused);
   const localDigest = await local.evaluate(async () => {
     const { q, bytes } = window.quilloMessage;
     const pcm = q.decode(bytes);
@@ -216,6 +224,7 @@ test('making: an opened sound file and the microphone each give a message of tha
   await local.click('#stop');
   await local.screenshot({ path: path.join(out, 'html-message.png') });
   assert.deepEqual(localErrors, []);
+  assert.deepEqual(requests.filter((u) => !/^(file|data):/.test(u)), [], 'requests from the .html');
   await disk.close();
 
   await page.selectOption('#rate', '6.4');
