@@ -151,6 +151,28 @@ static inline void fir_rounded(const Word16* x, const Word16* c, Word16* out, in
 // Largest magnitude among x[0..n-1]; -32768 counts as 32768.
 static inline Word32 max_magnitude(const Word16* x, int n) {
   Word16 hi = 0, lo = 0;
+#if defined(__SSE2__)
+  if (n >= 8) {
+    // Eight lanes of largest and smallest; the last eight samples, which may
+    // overlap the ones before, close the run. Folded into one at the end.
+    __m128i vhi = _mm_setzero_si128(), vlo = _mm_setzero_si128();
+    for (int i = 0;; i += 8) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + (i + 8 <= n ? i : n - 8)));
+      vhi = _mm_max_epi16(vhi, v);
+      vlo = _mm_min_epi16(vlo, v);
+      if (i + 8 >= n) break;
+    }
+    vhi = _mm_max_epi16(vhi, _mm_shuffle_epi32(vhi, 0x4e));
+    vlo = _mm_min_epi16(vlo, _mm_shuffle_epi32(vlo, 0x4e));
+    vhi = _mm_max_epi16(vhi, _mm_shuffle_epi32(vhi, 0xb1));
+    vlo = _mm_min_epi16(vlo, _mm_shuffle_epi32(vlo, 0xb1));
+    vhi = _mm_max_epi16(vhi, _mm_shufflelo_epi16(vhi, 0xb1));
+    vlo = _mm_min_epi16(vlo, _mm_shufflelo_epi16(vlo, 0xb1));
+    hi = (Word16)_mm_cvtsi128_si32(vhi);
+    lo = (Word16)_mm_cvtsi128_si32(vlo);
+    n = 0;
+  }
+#endif
   for (int i = 0; i < n; i++) {
     hi = x[i] > hi ? x[i] : hi;
     lo = x[i] < lo ? x[i] : lo;
@@ -159,8 +181,38 @@ static inline Word32 max_magnitude(const Word16* x, int n) {
   return hi > neg ? hi : neg;
 }
 
+#if defined(__SSE2__)
+// Lanes from 8 - r on of the eight words at TAIL_MASK + r are all ones.
+alignas(16) static const Word16 TAIL_MASK[16] = {0,  0,  0,  0,  0,  0,  0,  0,
+                                                 -1, -1, -1, -1, -1, -1, -1, -1};
+#endif
+
 // Sum of the magnitudes of c[0..n-1].
 static inline Word32 magnitude_sum(const Word16* c, int n) {
+#if defined(__SSE2__)
+  if (n >= 8) {
+    // |c| as c times its sign (-1 or 1), two such products to a lane; a lane
+    // sums at most 2 n 32768, far below 2^31 for the lengths used here. The
+    // last words, fewer than eight, come from the last eight with the ones
+    // already counted masked off.
+    __m128i acc = _mm_setzero_si128();
+    const __m128i one = _mm_set1_epi16(1);
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i));
+      acc = _mm_add_epi32(acc, _mm_madd_epi16(v, _mm_or_si128(_mm_srai_epi16(v, 15), one)));
+    }
+    if (i < n) {
+      __m128i v =
+          _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c + n - 8)),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(TAIL_MASK + n - i)));
+      acc = _mm_add_epi32(acc, _mm_madd_epi16(v, _mm_or_si128(_mm_srai_epi16(v, 15), one)));
+    }
+    acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0x4e));
+    acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0xb1));
+    return _mm_cvtsi128_si32(acc);
+  }
+#endif
   Word32 s = 0;
   for (int i = 0; i < n; i++) s += c[i] < 0 ? -(Word32)c[i] : c[i];
   return s;
