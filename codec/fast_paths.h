@@ -218,6 +218,68 @@ static inline Word32 magnitude_sum(const Word16* c, int n) {
   return s;
 }
 
+// out[i] = the 16-bit saturation of (x[i] g[i] + half) >> shift, for
+// i = 0..n-1 with n a multiple of 8, where g[i] is the one factor g
+// (scaled_rounded) or gains[i] (products_rounded); 1 <= shift <= 31. The
+// sum is exact in 32 bits for every 16-bit x, g and half. out may be x.
+#if defined(__SSE2__)
+static inline __m128i rounded8(__m128i x, __m128i g, __m128i half, __m128i shift) {
+  const __m128i one = _mm_set1_epi16(1);
+  __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi16(x, one), _mm_unpacklo_epi16(g, half));
+  __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi16(x, one), _mm_unpackhi_epi16(g, half));
+  return _mm_packs_epi32(_mm_sra_epi32(lo, shift), _mm_sra_epi32(hi, shift));
+}
+
+static inline void scaled_rounded(const Word16* x, Word16 g, Word16 half, int shift, Word16* out,
+                                  int n) {
+  const __m128i gv = _mm_set1_epi16(g), hv = _mm_set1_epi16(half);
+  const __m128i sv = _mm_cvtsi32_si128(shift);
+  for (int i = 0; i < n; i += 8)
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i*>(out + i),
+        rounded8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i)), gv, hv, sv));
+}
+
+static inline void products_rounded(const Word16* x, const Word16* gains, Word16 half, int shift,
+                                    Word16* out, int n) {
+  const __m128i hv = _mm_set1_epi16(half), sv = _mm_cvtsi32_si128(shift);
+  for (int i = 0; i < n; i += 8)
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i*>(out + i),
+        rounded8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i)),
+                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(gains + i)), hv, sv));
+}
+#else
+static inline void scaled_rounded(const Word16* x, Word16 g, Word16 half, int shift, Word16* out,
+                                  int n) {
+  for (int i = 0; i < n; i++) out[i] = saturate16((x[i] * g + half) >> shift);
+}
+
+static inline void products_rounded(const Word16* x, const Word16* gains, Word16 half, int shift,
+                                    Word16* out, int n) {
+  for (int i = 0; i < n; i++) out[i] = saturate16((x[i] * gains[i] + half) >> shift);
+}
+#endif
+
+// acc[i] += (a h[i]) >> 15 for i = 0..n-1, n a multiple of 8, for sums the
+// caller knows to stay within 16 bits (each (a h[i]) >> 15 does).
+static inline void add_products_q15(Word16* acc, const Word16* h, Word16 a, int n) {
+#if defined(__SSE2__)
+  // (a h) >> 15 from the high and low halves of the product: the high half
+  // doubled, and the low half's top bit.
+  const __m128i av = _mm_set1_epi16(a);
+  for (int i = 0; i < n; i += 8) {
+    __m128i hv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i));
+    __m128i p = _mm_or_si128(_mm_slli_epi16(_mm_mulhi_epi16(av, hv), 1),
+                             _mm_srli_epi16(_mm_mullo_epi16(av, hv), 15));
+    __m128i* out = reinterpret_cast<__m128i*>(acc + i);
+    _mm_storeu_si128(out, _mm_add_epi16(_mm_loadu_si128(out), p));
+  }
+#else
+  for (int i = 0; i < n; i++) acc[i] = (Word16)(acc[i] + ((a * h[i]) >> 15));
+#endif
+}
+
 // The energy of x[0..n-1] as L_mac accumulates it from 0: the sum of
 // 2 x[i]^2, limited to MAX_32. The terms are never negative, so the partial
 // sums only grow: the exact sequence saturates exactly when the total passes
