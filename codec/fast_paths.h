@@ -88,6 +88,20 @@ static inline uint32_t dot16_wrap(const Taps16& t, const Word16* h) {
   p = _mm_add_epi32(p, _mm_shuffle_epi32(p, 0xb1));
   return (uint32_t)_mm_cvtsi128_si32(p);
 }
+
+// Two such sums over the same sixteen words h: *s0 with the taps t0, *s1
+// with t1, folded together.
+static inline void dot16_pair_wrap(const Taps16& t0, const Taps16& t1, const Word16* h,
+                                   uint32_t* s0, uint32_t* s1) {
+  __m128i w0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h));
+  __m128i w1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + 8));
+  __m128i a = _mm_add_epi32(_mm_madd_epi16(w0, t0.lo), _mm_madd_epi16(w1, t0.hi));
+  __m128i b = _mm_add_epi32(_mm_madd_epi16(w0, t1.lo), _mm_madd_epi16(w1, t1.hi));
+  __m128i t = _mm_add_epi32(_mm_unpacklo_epi32(a, b), _mm_unpackhi_epi32(a, b));
+  t = _mm_add_epi32(t, _mm_shuffle_epi32(t, 0x4e));
+  *s0 = (uint32_t)_mm_cvtsi128_si32(t);
+  *s1 = (uint32_t)_mm_cvtsi128_si32(_mm_srli_si128(t, 4));
+}
 #else
 struct Taps16 {
   Word16 c[16];
@@ -103,6 +117,12 @@ static inline uint32_t dot16_wrap(const Taps16& t, const Word16* h) {
   uint32_t s = 0;
   for (int k = 0; k < 16; k++) s += (uint32_t)(t.c[k] * h[k]);
   return s;
+}
+
+static inline void dot16_pair_wrap(const Taps16& t0, const Taps16& t1, const Word16* h,
+                                   uint32_t* s0, uint32_t* s1) {
+  *s0 = dot16_wrap(t0, h);
+  *s1 = dot16_wrap(t1, h);
 }
 #endif
 

@@ -68,6 +68,17 @@ void residual_filter(Word16 m, const Word16* a, const Word16* x, Word16* y, Word
 // fast form sums 16 products per sample, 6 of them with zero coefficients.
 static const int WIDE_PAD = 16 - FAST_ORDER;
 
+// One output of the fast synthesis from its sum s (modulo 2^32): the rounding
+// of L_shl(2 s, 3), limited as round limits, which *limited records.
+static inline Word16 synthesis_output(uint32_t s, bool* limited) {
+  Word32 t = (Word32)(2 * s);
+  if (round_shl3_saturates(t)) {
+    *limited = true;
+    return t < 0 ? MIN_16 : MAX_16;
+  }
+  return (Word16)((t * 8 + 0x8000) >> 16);
+}
+
 // Fast form of synthesis_filter for order 10, into yy[10..10+n-1] after the
 // memory in yy[0..9], with WIDE_PAD zeros before yy[0]. The sums run modulo
 // 2^32; afterwards, with X the
@@ -78,22 +89,26 @@ static const int WIDE_PAD = 16 - FAST_ORDER;
 // *saturated tells whether a rounding limited (which sets Overflow).
 static bool synthesis_filter_wide(const Word16* a, const Word16* x, Word16* yy, Word16 n,
                                   bool* saturated) {
-  Word16 c[16] = {};  // 0 (6 times), a10..a1: in the order of the outputs they weigh
-  for (int k = 1; k <= FAST_ORDER; k++) c[16 - k] = a[k];
-  const Taps16 taps = taps16(c);
-  uint32_t a0 = (uint32_t)a[0];
+  // c[1..16]: 0 (6 times), a10..a1, the weights of output i on the window
+  // yy[i-6..i+9] (6 words unused, then the outputs i-10..i-1); c[0..15]:
+  // the weights of output i+1 on the same window, leaving out its weight
+  // a1 on output i, which is added once output i is known.
+  Word16 c[17] = {};
+  for (int k = 1; k <= FAST_ORDER; k++) c[17 - k] = a[k];
+  const Taps16 taps = taps16(c + 1), next = taps16(c);
+  uint32_t a0 = (uint32_t)a[0], a1 = (uint32_t)a[1];
   bool limited = false;
-  for (int i = 0; i < n; i++) {
-    // yy[i-6..i+9]: 6 words unused, then the outputs i-10..i-1.
-    uint32_t s = a0 * (uint32_t)x[i] - dot16_wrap(taps, yy + i - WIDE_PAD);
-    Word32 t = (Word32)(2 * s);
-    if (round_shl3_saturates(t)) {
-      limited = true;
-      yy[FAST_ORDER + i] = t < 0 ? MIN_16 : MAX_16;
-    } else {
-      yy[FAST_ORDER + i] = (Word16)((t * 8 + 0x8000) >> 16);
-    }
+  int i = 0;
+  for (; i + 2 <= n; i += 2) {
+    uint32_t s0, s1;
+    dot16_pair_wrap(taps, next, yy + i - WIDE_PAD, &s0, &s1);
+    Word16 y0 = yy[FAST_ORDER + i] = synthesis_output(a0 * (uint32_t)x[i] - s0, &limited);
+    yy[FAST_ORDER + i + 1] =
+        synthesis_output(a0 * (uint32_t)x[i + 1] - s1 - a1 * (uint32_t)y0, &limited);
   }
+  if (i < n)
+    yy[FAST_ORDER + i] =
+        synthesis_output(a0 * (uint32_t)x[i] - dot16_wrap(taps, yy + i - WIDE_PAD), &limited);
   int64_t bound = (int64_t)(a[0] < 0 ? -a[0] : a[0]) * max_magnitude(x, n) +
                   (int64_t)magnitude_sum(a + 1, FAST_ORDER) * max_magnitude(yy, FAST_ORDER + n);
   if (2 * bound > MAX_32) return false;

@@ -28,7 +28,25 @@ void rearrange_lsf(Word16* r, Word16 gap) {
   }
 }
 
+// Fast form of predict_lsf: each L_mac sequence from 0 as a plain sum,
+// exact when none of its partial sums leaves the 32-bit range (checked
+// partial sum by partial sum). Returns false, lsf undefined, otherwise.
+static bool predict_lsf_wide(const Word16 (*memory)[10], const Word16* r, Word16 mode,
+                             Word16* lsf) {
+  bool inside = true;
+  for (int j = 0; j < LSP_ORDER; j++) {
+    int64_t acc = 2 * r[j] * MA_PREDICTOR_SUM[mode][j];
+    for (int k = 0; k < 4; k++) {
+      acc += 2 * memory[k][j] * MA_PREDICTOR[mode][k][j];
+      inside &= acc == (Word32)acc;
+    }
+    lsf[j] = (Word16)(acc >> 16);
+  }
+  return inside;
+}
+
 void predict_lsf(const Word16 (*memory)[10], const Word16* r, Word16 mode, Word16* lsf) {
+  if (!decoder_reference_paths && predict_lsf_wide(memory, r, mode, lsf)) return;
   for (int j = 0; j < LSP_ORDER; j++) {
     Word32 acc = L_mult(r[j], MA_PREDICTOR_SUM[mode][j]);
     for (int k = 0; k < 4; k++) acc = L_mac(acc, memory[k][j], MA_PREDICTOR[mode][k][j]);

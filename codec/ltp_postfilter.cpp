@@ -52,13 +52,14 @@ void short_interpolation(const Word16* past, const Word16* taps, Word16* block, 
   }
 }
 
-// dpf_mpy16(dpf_split(L_mult(num, num)), den) in plain arithmetic, for
-// num >= 0: L_mult(num, num) = 2 num^2 does not saturate and splits into
-// num^2 >> 15 and num^2 & 0x7fff, and neither product nor their sum can
-// saturate for a 16-bit den.
-Word32 weighted_square(Word16 num, Word16 den) {
-  Word32 sq = num * num;
-  return 2 * (sq >> 15) * den + 2 * (((sq & 0x7fff) * den) >> 15);
+// dpf_mpy16(dpf_split(L_mult(num, num)), den) > the same of num_b and den_b,
+// for num, num_b, den and den_b from 0 to 32767. L_mult(num, num) = 2 num^2
+// does not saturate and splits into num^2 >> 15 and num^2 & 0x7fff, so the
+// product is 2 (num^2 >> 15) den + 2 (((num^2 & 0x7fff) den) >> 15), which is
+// twice (num^2 den) >> 15 (the first part's product a multiple of 2^15);
+// neither side can saturate. Compared here in 64 bits.
+inline bool weighted_square_above(Word16 num, Word16 den, Word16 num_b, Word16 den_b) {
+  return ((int64_t)(num * num) * den) >> 15 > ((int64_t)(num_b * num_b) * den_b) >> 15;
 }
 
 // Shift that brings a positive energy into 15 bits, never negative.
@@ -158,7 +159,7 @@ static void delay_search(Word16 delay, const Word16* x, ShortInterpolation* bloc
         // Shifts of 1..16 of unsaturated sums: plain shifts.
         Word16 num = R < 0 ? (Word16)0 : (Word16)(R >> sh_num);
         Word16 den = (Word16)((o == 0 ? blocks->e0[p - 1] : blocks->e1[p - 1]) >> sh_den);
-        if (weighted_square(num, den_b) > weighted_square(num_b, den)) {
+        if (weighted_square_above(num, den_b, num_b, den)) {
           num_b = num;
           den_b = den;
           p_b = p;
@@ -326,11 +327,10 @@ void long_term_postfilter(Word16 delay, const Word16* res, Word16* out, Word16* 
   Word16* x = scaled + 1 + LTP_HISTORY;
   Word16 all = 0;
   if (!decoder_reference_paths) {
-    // abs_s spelled so that the compiler vectorises the loop.
-    for (int i = 0; i < SPAN; i++) {
-      Word16 v = past[i];
-      all = (Word16)(all | (v == MIN_16 ? MAX_16 : v < 0 ? -v : v));
-    }
+    // Only the highest bit of the OR of the magnitudes counts, and that is
+    // the highest bit of the largest magnitude (abs_s making 32768 32767).
+    Word32 largest = max_magnitude(past, SPAN);
+    all = (Word16)(largest > MAX_16 ? MAX_16 : largest);
   } else {
     for (int i = 0; i < SPAN; i++) all = (Word16)(all | abs_s(past[i]));
   }
