@@ -132,6 +132,20 @@ inline bool candidates(Word32 alp2, const int32_t* w, const int32_t* w2, Word16 
 #endif
 }
 
+// Bit p2 set where ps1 + dn2[p2] > thres, for p2 = 0..7.
+inline unsigned third_pulses_above(Word32 ps1, const Word16* dn2, Word16 thres) {
+#if defined(__SSE2__)
+  __m128i ps2 = _mm_add_epi16(_mm_set1_epi16((Word16)ps1),
+                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(dn2)));
+  __m128i above = _mm_cmpgt_epi16(ps2, _mm_set1_epi16(thres));
+  return (unsigned)_mm_movemask_epi8(_mm_packs_epi16(above, _mm_setzero_si128()));
+#else
+  unsigned above = 0;
+  for (int p2 = 0; p2 < POSITIONS; p2++) above |= (unsigned)(ps1 + dn2[p2] > thres) << p2;
+  return above;
+#endif
+}
+
 // search_pulses_exact with the fast form's arithmetic: the last pulse's
 // terms tabled as 32-bit sums (its energy and correlations with the first
 // two pulses, and with the third), a track's eight candidates tested at once
@@ -165,9 +179,7 @@ void search_pulses_fast(const Word16* dn, const Word16 (*diag)[POSITIONS],
       int i1 = 1 + STEP * p1;
       Word32 ps1 = ps0 + dn[i1];
       Word32 alp1 = alp0 + diag[1][p1] * 4096 + cross[0][1][p0][p1] * 8192;
-      unsigned above = 0;  // bit p2: ps1 + dn[2 + 5 p2] > thres
-      for (int p2 = 0; p2 < POSITIONS; p2++)
-        above |= (unsigned)(ps1 + dn_track[2][p2] > thres) << p2;
+      unsigned above = third_pulses_above(ps1, dn_track[2], thres);
       for (; above != 0; above &= above - 1) {
         int p2 = __builtin_ctz(above);
         int i2 = 2 + STEP * p2;
@@ -200,6 +212,38 @@ void search_pulses_fast(const Word16* dn, const Word16 (*diag)[POSITIONS],
   *time_left = time;
 }
 
+// The fast form of the sign-weighted correlations cross[a][b][p][q] of the
+// pulses at i = a + 5 p and j = b + 5 q (tracks a < b, a < 3): the
+// correlation r = pulse_correlation(i, j) times m = mult(sign i, sign j),
+// (r m) >> 15. The product of two signs is 32766 (both positive), 32767
+// (both negative) or -32767; the positions before i on track b read the
+// correlations of distance i - j up to i, those from i on of distance j - i
+// up to j.
+void sign_weighted_correlations(const ResponseCorrelation& corr, const Word16* p_sign,
+                                Word16 (*cross)[5][POSITIONS][POSITIONS]) {
+  Word32 with_positive[SUBFRAME], with_negative[SUBFRAME];  // m for sign i > 0, < 0
+  for (int j = 0; j < SUBFRAME; j++) {
+    with_positive[j] = p_sign[j] > 0 ? 32766 : -32767;
+    with_negative[j] = p_sign[j] > 0 ? -32767 : 32767;
+  }
+  for (int a = 0; a < 3; a++)
+    for (int b = a + 1; b < 5; b++)
+      for (int p = 0; p < POSITIONS; p++) {
+        int i = a + STEP * p;
+        const Word32* m = p_sign[i] > 0 ? with_positive : with_negative;
+        Word16* row = cross[a][b][p];
+        int q = 0;
+        // Distance i - j falling by 5 a position, up to i.
+        const Word32(*at)[SUBFRAME] = &corr.cum[i - b];
+        for (; b + STEP * q < i; q++, at -= STEP)
+          row[q] = (Word16)((((*at)[SUBFRAME - 1 - i] >> 16) * m[b + STEP * q]) >> 15);
+        // Distance j - i rising by 5 a position, up to j.
+        at = &corr.cum[b + STEP * q - i];
+        for (int last = SUBFRAME - 1 - (b + STEP * q); q < POSITIONS; q++, at += STEP, last -= STEP)
+          row[q] = (Word16)((((*at)[last] >> 16) * m[b + STEP * q]) >> 15);
+      }
+}
+
 }  // namespace
 
 Word16 acelp_search_80(const Word16* x, Word16* h, Word16 T0, Word16 sharp, Word16 subframe_start,
@@ -219,17 +263,21 @@ Word16 acelp_search_80(const Word16* x, Word16* h, Word16 T0, Word16 sharp, Word
   for (int t = 0; t < 5; t++)
     for (int p = 0; p < POSITIONS; p++)
       diag[t][p] = pulse_correlation(corr, t + STEP * p, t + STEP * p);
-  for (int a = 0; a < 3; a++)
-    for (int b = a + 1; b < 5; b++)
-      for (int p = 0; p < POSITIONS; p++)
-        for (int q = 0; q < POSITIONS; q++) {
-          int i = a + STEP * p, j = b + STEP * q;
-          // The product of two signs is 32766, 32767 or -32767: mult cannot
-          // saturate on it.
-          Word16 m = mult(p_sign[i], p_sign[j]);
-          Word16 r = pulse_correlation(corr, i, j);
-          cross[a][b][p][q] = encoder_reference_paths ? mult(r, m) : (Word16)((r * m) >> 15);
-        }
+  if (!encoder_reference_paths) {
+    sign_weighted_correlations(corr, p_sign, cross);
+  } else {
+    for (int a = 0; a < 3; a++)
+      for (int b = a + 1; b < 5; b++)
+        for (int p = 0; p < POSITIONS; p++)
+          for (int q = 0; q < POSITIONS; q++) {
+            int i = a + STEP * p, j = b + STEP * q;
+            // The product of two signs is 32766, 32767 or -32767: mult cannot
+            // saturate on it.
+            Word16 m = mult(p_sign[i], p_sign[j]);
+            Word16 r = pulse_correlation(corr, i, j);
+            cross[a][b][p][q] = mult(r, m);
+          }
+  }
 
   // Threshold of the last level from the best and the mean of three pulses.
   Word16 max0 = dn[0], max1 = dn[1], max2 = dn[2];
