@@ -3,10 +3,7 @@
 #include "codec/frame_decoder.h"
 #include "encoder/acelp_common.h"
 #include "encoder/reference_paths.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "encoder/search_candidates.h"
 
 AcelpSearchState acelp_search_state;
 
@@ -107,18 +104,7 @@ inline bool candidates(Word32 alp2, const int32_t* w, const int32_t* w2, Word16 
   __m128i alp16 = _mm_packs_epi32(_mm_srai_epi32(lo, 16), _mm_srai_epi32(hi, 16));
   __m128i ps3 =
       _mm_adds_epi16(_mm_set1_epi16(ps2), _mm_loadu_si128(reinterpret_cast<const __m128i*>(dn3)));
-  const __m128i zero = _mm_setzero_si128();
-  __m128i sl = _mm_unpacklo_epi16(ps3, zero), sh = _mm_unpackhi_epi16(ps3, zero);
-  __m128i sq16 = _mm_packs_epi32(_mm_srai_epi32(_mm_madd_epi16(sl, sl), 15),
-                                 _mm_srai_epi32(_mm_madd_epi16(sh, sh), 15));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(alp), alp16);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(ps3c), sq16);
-  // (ps3c, alp) pairs against (alpha, -psc): ps3c alpha - psc alp per lane.
-  const __m128i best =
-      _mm_set1_epi32((int)((uint32_t)(uint16_t)alpha | (uint32_t)(uint16_t)(Word16)-psc << 16));
-  __m128i dl = _mm_madd_epi16(_mm_unpacklo_epi16(sq16, alp16), best);
-  __m128i dh = _mm_madd_epi16(_mm_unpackhi_epi16(sq16, alp16), best);
-  return _mm_movemask_epi8(_mm_or_si128(_mm_cmpgt_epi32(dl, zero), _mm_cmpgt_epi32(dh, zero))) != 0;
+  return candidates_beat_best(ps3, alp16, psc, alpha, alp, ps3c);
 #else
   for (int p3 = 0; p3 < POSITIONS; p3++) {
     alp[p3] = (Word16)((alp2 + w[p3] + w2[p3]) >> 16);
