@@ -89,6 +89,13 @@ static inline uint32_t dot16_wrap(const Taps16& t, const Word16* h) {
   return (uint32_t)_mm_cvtsi128_si32(p);
 }
 
+// The sum of the four 32-bit lanes of v, modulo 2^32.
+static inline Word32 horizontal_sum(__m128i v) {
+  v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0x4e));
+  v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0xb1));
+  return _mm_cvtsi128_si32(v);
+}
+
 // Two such sums over the same sixteen words h: *s0 with the taps t0, *s1
 // with t1, folded together.
 static inline void dot16_pair_wrap(const Taps16& t0, const Taps16& t1, const Word16* h,
