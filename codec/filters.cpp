@@ -8,11 +8,37 @@ static const int FAST_ORDER = 10;
 // Longest signal the fast inverse filter handles: one subframe.
 static const int WIDE_LENGTH = 40;
 
+// gamma, gamma^2, .. gamma^10 (Q15, each rounded from the one before) for
+// a gamma from 0 to 32767, from a cache of the last few gammas asked for.
+static const Word32* gamma_powers(Word16 gamma) {
+  const int ENTRIES = 4;
+  static Word16 gammas[ENTRIES] = {-1, -1, -1, -1};
+  static Word32 powers[ENTRIES][FAST_ORDER];
+  static int next = 0;
+  for (int e = 0; e < ENTRIES; e++)
+    if (gammas[e] == gamma) return powers[e];
+  int e = next;
+  next = (next + 1) % ENTRIES;
+  gammas[e] = gamma;
+  Word32 fac = gamma;
+  for (int i = 0; i < FAST_ORDER; i++) {
+    powers[e][i] = fac;
+    fac = (2 * fac * gamma + 0x8000) >> 16;
+  }
+  return powers[e];
+}
+
 void weight_lpc(const Word16* a, Word16 gamma, Word16 m, Word16* ap) {
   ap[0] = a[0];
   if (m <= 0) return;
   if (!decoder_reference_paths && gamma >= 0) {
     // With 0 <= fac <= 32767 nothing saturates: |2 a fac| + 2^15 < 2^31.
+    // The powers of the few factors in use come from a small cache.
+    if (m <= FAST_ORDER) {
+      const Word32* fac = gamma_powers(gamma);
+      for (int i = 1; i <= m; i++) ap[i] = (Word16)((a[i] * fac[i - 1] + 0x4000) >> 15);
+      return;
+    }
     Word32 fac = gamma;
     for (int i = 1; i < m; i++) {
       ap[i] = (Word16)((2 * a[i] * fac + 0x8000) >> 16);
