@@ -16,6 +16,8 @@
 // synthesize_frame).
 #pragma once
 
+#include <cstring>
+
 #include "codec/basicop/basicop.h"
 
 // True while the decoder takes only the exact reference forms (tests compare
@@ -96,16 +98,23 @@ static inline Word32 horizontal_sum(__m128i v) {
   return _mm_cvtsi128_si32(v);
 }
 
-// Two such sums over the same sixteen words h: *s0 with the taps t0, *s1
-// with t1, folded together.
-static inline void dot16_pair_wrap(const Taps16& t0, const Taps16& t1, const Word16* h,
-                                   uint32_t* s0, uint32_t* s1) {
+// Two outputs' sums of a recursive filter over the same sixteen words h:
+// *s0 = a0 x[0] less the sum with the taps t0, *s1 = a0 x[1] less the sum
+// with t1, modulo 2^32, folded together.
+static inline void pair_sums_wrap(const Taps16& t0, const Taps16& t1, Word16 a0, const Word16* x,
+                                  const Word16* h, uint32_t* s0, uint32_t* s1) {
   __m128i w0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h));
   __m128i w1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + 8));
   __m128i a = _mm_add_epi32(_mm_madd_epi16(w0, t0.lo), _mm_madd_epi16(w1, t0.hi));
   __m128i b = _mm_add_epi32(_mm_madd_epi16(w0, t1.lo), _mm_madd_epi16(w1, t1.hi));
   __m128i t = _mm_add_epi32(_mm_unpacklo_epi32(a, b), _mm_unpackhi_epi32(a, b));
   t = _mm_add_epi32(t, _mm_shuffle_epi32(t, 0x4e));
+  // (x[0], 0) and (x[1], 0) against (a0, 0) in the two low lanes.
+  int32_t xs;
+  std::memcpy(&xs, x, sizeof xs);
+  __m128i own = _mm_madd_epi16(_mm_unpacklo_epi16(_mm_cvtsi32_si128(xs), _mm_setzero_si128()),
+                               _mm_set1_epi32((uint16_t)a0));
+  t = _mm_sub_epi32(own, t);
   *s0 = (uint32_t)_mm_cvtsi128_si32(t);
   *s1 = (uint32_t)_mm_cvtsi128_si32(_mm_srli_si128(t, 4));
 }
@@ -126,10 +135,10 @@ static inline uint32_t dot16_wrap(const Taps16& t, const Word16* h) {
   return s;
 }
 
-static inline void dot16_pair_wrap(const Taps16& t0, const Taps16& t1, const Word16* h,
-                                   uint32_t* s0, uint32_t* s1) {
-  *s0 = dot16_wrap(t0, h);
-  *s1 = dot16_wrap(t1, h);
+static inline void pair_sums_wrap(const Taps16& t0, const Taps16& t1, Word16 a0, const Word16* x,
+                                  const Word16* h, uint32_t* s0, uint32_t* s1) {
+  *s0 = (uint32_t)(a0 * x[0]) - dot16_wrap(t0, h);
+  *s1 = (uint32_t)(a0 * x[1]) - dot16_wrap(t1, h);
 }
 #endif
 
@@ -287,6 +296,28 @@ static inline void products_rounded(const Word16* x, const Word16* gains, Word16
   for (int i = 0; i < n; i++) out[i] = saturate16((x[i] * gains[i] + half) >> shift);
 }
 #endif
+
+// out[i] = (x[i] gx + y[i] gy + 2^13) >> 14 for i = 0..39 (SUBFRAME-long
+// vectors), for sums the caller knows to stay below 2^29 - 2^13 in
+// magnitude, whose results then fit 16 bits. out may be x.
+static inline void weighted_sum_rounded(const Word16* x, Word16 gx, const Word16* y, Word16 gy,
+                                        Word16* out) {
+#if defined(__SSE2__)
+  // (x, y) pairs against (gx, gy): one multiply-add per four samples.
+  const __m128i g = _mm_set1_epi32((int)((uint32_t)(uint16_t)gx | (uint32_t)(uint16_t)gy << 16));
+  const __m128i half = _mm_set1_epi32(0x2000);
+  for (int i = 0; i < 40; i += 8) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + i));
+    __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), g), half);
+    __m128i hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), g), half);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                     _mm_packs_epi32(_mm_srai_epi32(lo, 14), _mm_srai_epi32(hi, 14)));
+  }
+#else
+  for (int i = 0; i < 40; i++) out[i] = (Word16)((x[i] * gx + y[i] * gy + 0x2000) >> 14);
+#endif
+}
 
 // acc[i] += (a h[i]) >> 15 for i = 0..n-1, n a multiple of 8, for sums the
 // caller knows to stay within 16 bits (each (a h[i]) >> 15 does).

@@ -127,10 +127,9 @@ static bool synthesis_filter_wide(const Word16* a, const Word16* x, Word16* yy, 
   int i = 0;
   for (; i + 2 <= n; i += 2) {
     uint32_t s0, s1;
-    dot16_pair_wrap(taps, next, yy + i - WIDE_PAD, &s0, &s1);
-    Word16 y0 = yy[FAST_ORDER + i] = synthesis_output(a0 * (uint32_t)x[i] - s0, &limited);
-    yy[FAST_ORDER + i + 1] =
-        synthesis_output(a0 * (uint32_t)x[i + 1] - s1 - a1 * (uint32_t)y0, &limited);
+    pair_sums_wrap(taps, next, a[0], x + i, yy + i - WIDE_PAD, &s0, &s1);
+    Word16 y0 = yy[FAST_ORDER + i] = synthesis_output(s0, &limited);
+    yy[FAST_ORDER + i + 1] = synthesis_output(s1 - a1 * (uint32_t)y0, &limited);
   }
   if (i < n)
     yy[FAST_ORDER + i] =
