@@ -59,9 +59,39 @@ static inline Word16 round_wide(int64_t L) {
 // Sum of x[i] * y[i] for i = 0..n-1 in plain 32-bit arithmetic. The caller
 // guarantees that the sum of the magnitudes of the products is below 2^30, so
 // that twice the sum, what L_mac accumulates, fits as well.
+#if defined(__SSE2__)
+#include <emmintrin.h>
+
+// Lanes from 8 - r on of the eight words at TAIL_MASK + r are all ones.
+alignas(16) static const Word16 TAIL_MASK[16] = {0,  0,  0,  0,  0,  0,  0,  0,
+                                                 -1, -1, -1, -1, -1, -1, -1, -1};
+#endif
+
 static inline Word32 dot_product(const Word16* x, const Word16* y, int n) {
   Word32 s = 0;
-  for (int i = 0; i < n; i++) s += x[i] * y[i];
+  int i = 0;
+#if defined(__SSE2__)
+  if (n >= 8) {
+    // Eight products a step; the last words, fewer than eight, from the last
+    // eight with those already summed masked off.
+    __m128i acc = _mm_setzero_si128();
+    for (; i + 8 <= n; i += 8)
+      acc = _mm_add_epi32(acc,
+                          _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i)),
+                                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + i))));
+    if (i < n) {
+      __m128i xs =
+          _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n - 8)),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(TAIL_MASK + n - i)));
+      acc = _mm_add_epi32(
+          acc, _mm_madd_epi16(xs, _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + n - 8))));
+    }
+    acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0x4e));
+    acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0xb1));
+    return _mm_cvtsi128_si32(acc);
+  }
+#endif
+  for (; i < n; i++) s += x[i] * y[i];
   return s;
 }
 
@@ -71,8 +101,6 @@ static inline Word32 dot_product(const Word16* x, const Word16* y, int n) {
 // such a sum inside the recursive loop; with SSE2 it is two multiply-adds
 // and a horizontal sum.
 #if defined(__SSE2__)
-#include <emmintrin.h>
-
 struct Taps16 {
   __m128i lo, hi;
 };
@@ -216,12 +244,6 @@ static inline Word32 max_magnitude(const Word16* x, int n) {
   Word32 neg = -(Word32)lo;
   return hi > neg ? hi : neg;
 }
-
-#if defined(__SSE2__)
-// Lanes from 8 - r on of the eight words at TAIL_MASK + r are all ones.
-alignas(16) static const Word16 TAIL_MASK[16] = {0,  0,  0,  0,  0,  0,  0,  0,
-                                                 -1, -1, -1, -1, -1, -1, -1, -1};
-#endif
 
 // Sum of the magnitudes of c[0..n-1].
 static inline Word32 magnitude_sum(const Word16* c, int n) {
