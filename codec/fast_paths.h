@@ -319,25 +319,26 @@ static inline void products_rounded(const Word16* x, const Word16* gains, Word16
 }
 #endif
 
-// out[i] = (x[i] gx + y[i] gy + 2^13) >> 14 for i = 0..39 (SUBFRAME-long
-// vectors), for sums the caller knows to stay below 2^29 - 2^13 in
-// magnitude, whose results then fit 16 bits. out may be x.
+// out[i] = (x[i] gx + y[i] gy + 2^(SHIFT-1)) >> SHIFT for i = 0..39
+// (subframe-long vectors), for sums the caller knows to fit 32 bits with
+// results that fit 16 bits. out may be x.
 static inline void weighted_sum_rounded(const Word16* x, Word16 gx, const Word16* y, Word16 gy,
-                                        Word16* out) {
+                                        Word16* out, int shift) {
 #if defined(__SSE2__)
   // (x, y) pairs against (gx, gy): one multiply-add per four samples.
   const __m128i g = _mm_set1_epi32((int)((uint32_t)(uint16_t)gx | (uint32_t)(uint16_t)gy << 16));
-  const __m128i half = _mm_set1_epi32(0x2000);
+  const __m128i half = _mm_set1_epi32(1 << (shift - 1)), count = _mm_cvtsi32_si128(shift);
   for (int i = 0; i < 40; i += 8) {
     __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i));
     __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + i));
     __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), g), half);
     __m128i hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), g), half);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                     _mm_packs_epi32(_mm_srai_epi32(lo, 14), _mm_srai_epi32(hi, 14)));
+                     _mm_packs_epi32(_mm_sra_epi32(lo, count), _mm_sra_epi32(hi, count)));
   }
 #else
-  for (int i = 0; i < 40; i++) out[i] = (Word16)((x[i] * gx + y[i] * gy + 0x2000) >> 14);
+  for (int i = 0; i < 40; i++)
+    out[i] = (Word16)((x[i] * gx + y[i] * gy + (1 << (shift - 1))) >> shift);
 #endif
 }
 

@@ -1,6 +1,8 @@
 // LPC bandwidth expansion, inverse filter and synthesis filter.
 #include "codec/filters.h"
 
+#include <cstring>
+
 #include "codec/fast_paths.h"
 
 // The filter order of the decoder, the one order the fast forms handle.
@@ -150,7 +152,7 @@ void synthesis_filter(Word16 m, const Word16* a, const Word16* x, Word16* y, Wor
   Word16 work[WIDE_PAD + SYNTHESIS_BUFFER_LENGTH];
   for (int i = 0; i < WIDE_PAD; i++) work[i] = 0;
   Word16* yy = work + WIDE_PAD;
-  for (int i = 0; i < m; i++) yy[i] = mem[i];
+  std::memcpy(yy, mem, sizeof(Word16) * (size_t)m);
   Word16* out = yy + m;
   bool saturated;
   if (!decoder_reference_paths && m == FAST_ORDER &&
@@ -164,7 +166,7 @@ void synthesis_filter(Word16 m, const Word16* a, const Word16* x, Word16* y, Wor
       out[i] = round(L_shl(s, 3));
     }
   }
-  for (int i = 0; i < n; i++) y[i] = out[i];
+  std::memcpy(y, out, sizeof(Word16) * (size_t)n);
   // The last m words of the work buffer: y[n-m..n-1], or, when n < m, the
   // older memory words followed by all n outputs.
   if (update != 0 && m > 0) {

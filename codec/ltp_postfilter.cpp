@@ -333,9 +333,8 @@ void harmonic_filter(const Word16* res, const Word16* y, Word16* out, Word16 g) 
   Word16 g1 = add(sub(32767, g), 1);
   if (!decoder_reference_paths && g >= 0) {
     // g + g1 <= 32768: the sum lies in [-2^31, 0x7fff0000] and neither it
-    // nor the rounding saturates.
-    for (int n = 0; n < LTP_SUBFRAME; n++)
-      out[n] = (Word16)((2 * (g * res[n] + g1 * y[n]) + 0x8000) >> 16);
+    // nor the rounding saturates; (2 s + 2^15) >> 16 is (s + 2^14) >> 15.
+    weighted_sum_rounded(res, g, y, g1, out, 15);
     return;
   }
   for (int n = 0; n < LTP_SUBFRAME; n++) out[n] = round(L_mac(L_mult(g, res[n]), g1, y[n]));
