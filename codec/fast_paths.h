@@ -82,7 +82,7 @@ static inline Word32 dot_product(const Word16* x, const Word16* y, int n) {
     if (i < n) {
       __m128i xs =
           _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n - 8)),
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(TAIL_MASK + n - i)));
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(TAIL_MASK + (n - i))));
       acc = _mm_add_epi32(
           acc, _mm_madd_epi16(xs, _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + n - 8))));
     }
@@ -263,7 +263,7 @@ static inline Word32 magnitude_sum(const Word16* c, int n) {
     if (i < n) {
       __m128i v =
           _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c + n - 8)),
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(TAIL_MASK + n - i)));
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(TAIL_MASK + (n - i))));
       acc = _mm_add_epi32(acc, _mm_madd_epi16(v, _mm_or_si128(_mm_srai_epi16(v, 15), one)));
     }
     acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0x4e));

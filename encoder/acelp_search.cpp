@@ -218,15 +218,21 @@ void sign_weighted_correlations(const ResponseCorrelation& corr, const Word16* p
         int i = a + STEP * p;
         const Word32* m = p_sign[i] > 0 ? with_positive : with_negative;
         Word16* row = cross[a][b][p];
+        // The positions j before i: distance i - j falling by 5 a position,
+        // up to i; those from i on: distance j - i rising by 5, up to j. The
+        // row pointer moves only when another position follows.
+        int before = i > b ? (i - b + STEP - 1) / STEP : 0;
         int q = 0;
-        // Distance i - j falling by 5 a position, up to i.
-        const Word32(*at)[SUBFRAME] = &corr.cum[i - b];
-        for (; b + STEP * q < i; q++, at -= STEP)
-          row[q] = (Word16)((((*at)[SUBFRAME - 1 - i] >> 16) * m[b + STEP * q]) >> 15);
-        // Distance j - i rising by 5 a position, up to j.
-        at = &corr.cum[b + STEP * q - i];
-        for (int last = SUBFRAME - 1 - (b + STEP * q); q < POSITIONS; q++, at += STEP, last -= STEP)
-          row[q] = (Word16)((((*at)[last] >> 16) * m[b + STEP * q]) >> 15);
+        if (before > 0)
+          for (const Word32(*at)[SUBFRAME] = &corr.cum[i - b];; at -= STEP) {
+            row[q] = (Word16)((((*at)[SUBFRAME - 1 - i] >> 16) * m[b + STEP * q]) >> 15);
+            if (++q == before) break;
+          }
+        for (const Word32(*at)[SUBFRAME] = &corr.cum[b + STEP * q - i];; at += STEP) {
+          int j = b + STEP * q;
+          row[q] = (Word16)((((*at)[SUBFRAME - 1 - j] >> 16) * m[j]) >> 15);
+          if (++q == POSITIONS) break;
+        }
       }
 }
 
