@@ -104,16 +104,16 @@ static void disperse_wide(const Word16* exc, Word16* out, Word16 gain_code, Word
     inno[i] = code[i];
     code[i] = 0;
   }
+  // The response twice over: a pulse at p adds its products with
+  // hh[40 - p .. 79 - p], the circular response from position p on.
+  Word16 hh[2 * SUBFRAME_LENGTH];
+  for (int k = 0; k < SUBFRAME_LENGTH; k++) hh[k] = hh[SUBFRAME_LENGTH + k] = h[k];
   for (int p0 = 0; p0 < SUBFRAME_LENGTH; p0 += 4) {
     uint64_t four;  // the pulses are few: skip four empty positions at once
     std::memcpy(&four, inno + p0, sizeof four);
     if (four == 0) continue;
-    for (int p = p0; p < p0 + 4; p++) {
-      Word32 a = inno[p];
-      if (a == 0) continue;
-      for (int k = 0; k < SUBFRAME_LENGTH - p; k++) code[p + k] += (Word16)((a * h[k]) >> 15);
-      for (int k = 0; k < p; k++) code[k] += (Word16)((a * h[SUBFRAME_LENGTH - p + k]) >> 15);
-    }
+    for (int p = p0; p < p0 + 4; p++)
+      if (inno[p] != 0) add_products_q15(code, hh + SUBFRAME_LENGTH - p, inno[p], SUBFRAME_LENGTH);
   }
   for (int i = 0; i < SUBFRAME_LENGTH; i++)
     out[i] = saturate16(out[i] + ((gain_code * code[i] + 0x2000) >> 14));

@@ -16,6 +16,8 @@
 // synthesize_frame).
 #pragma once
 
+#include <cstring>
+
 #include "codec/basicop/basicop.h"
 
 // True while the decoder takes only the exact reference forms (tests compare
@@ -57,9 +59,39 @@ static inline Word16 round_wide(int64_t L) {
 // Sum of x[i] * y[i] for i = 0..n-1 in plain 32-bit arithmetic. The caller
 // guarantees that the sum of the magnitudes of the products is below 2^30, so
 // that twice the sum, what L_mac accumulates, fits as well.
+#if defined(__SSE2__)
+#include <emmintrin.h>
+
+// Lanes from 8 - r on of the eight words at TAIL_MASK + r are all ones.
+alignas(16) static const Word16 TAIL_MASK[16] = {0,  0,  0,  0,  0,  0,  0,  0,
+                                                 -1, -1, -1, -1, -1, -1, -1, -1};
+#endif
+
 static inline Word32 dot_product(const Word16* x, const Word16* y, int n) {
   Word32 s = 0;
-  for (int i = 0; i < n; i++) s += x[i] * y[i];
+  int i = 0;
+#if defined(__SSE2__)
+  if (n >= 8) {
+    // Eight products a step; the last words, fewer than eight, from the last
+    // eight with those already summed masked off.
+    __m128i acc = _mm_setzero_si128();
+    for (; i + 8 <= n; i += 8)
+      acc = _mm_add_epi32(acc,
+                          _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i)),
+                                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + i))));
+    if (i < n) {
+      __m128i xs =
+          _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n - 8)),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(TAIL_MASK + (n - i))));
+      acc = _mm_add_epi32(
+          acc, _mm_madd_epi16(xs, _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + n - 8))));
+    }
+    acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0x4e));
+    acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0xb1));
+    return _mm_cvtsi128_si32(acc);
+  }
+#endif
+  for (; i < n; i++) s += x[i] * y[i];
   return s;
 }
 
@@ -69,8 +101,6 @@ static inline Word32 dot_product(const Word16* x, const Word16* y, int n) {
 // such a sum inside the recursive loop; with SSE2 it is two multiply-adds
 // and a horizontal sum.
 #if defined(__SSE2__)
-#include <emmintrin.h>
-
 struct Taps16 {
   __m128i lo, hi;
 };
@@ -88,6 +118,34 @@ static inline uint32_t dot16_wrap(const Taps16& t, const Word16* h) {
   p = _mm_add_epi32(p, _mm_shuffle_epi32(p, 0xb1));
   return (uint32_t)_mm_cvtsi128_si32(p);
 }
+
+// The sum of the four 32-bit lanes of v, modulo 2^32.
+static inline Word32 horizontal_sum(__m128i v) {
+  v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0x4e));
+  v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0xb1));
+  return _mm_cvtsi128_si32(v);
+}
+
+// Two outputs' sums of a recursive filter over the same sixteen words h:
+// *s0 = a0 x[0] less the sum with the taps t0, *s1 = a0 x[1] less the sum
+// with t1, modulo 2^32, folded together.
+static inline void pair_sums_wrap(const Taps16& t0, const Taps16& t1, Word16 a0, const Word16* x,
+                                  const Word16* h, uint32_t* s0, uint32_t* s1) {
+  __m128i w0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h));
+  __m128i w1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + 8));
+  __m128i a = _mm_add_epi32(_mm_madd_epi16(w0, t0.lo), _mm_madd_epi16(w1, t0.hi));
+  __m128i b = _mm_add_epi32(_mm_madd_epi16(w0, t1.lo), _mm_madd_epi16(w1, t1.hi));
+  __m128i t = _mm_add_epi32(_mm_unpacklo_epi32(a, b), _mm_unpackhi_epi32(a, b));
+  t = _mm_add_epi32(t, _mm_shuffle_epi32(t, 0x4e));
+  // (x[0], 0) and (x[1], 0) against (a0, 0) in the two low lanes.
+  int32_t xs;
+  std::memcpy(&xs, x, sizeof xs);
+  __m128i own = _mm_madd_epi16(_mm_unpacklo_epi16(_mm_cvtsi32_si128(xs), _mm_setzero_si128()),
+                               _mm_set1_epi32((uint16_t)a0));
+  t = _mm_sub_epi32(own, t);
+  *s0 = (uint32_t)_mm_cvtsi128_si32(t);
+  *s1 = (uint32_t)_mm_cvtsi128_si32(_mm_srli_si128(t, 4));
+}
 #else
 struct Taps16 {
   Word16 c[16];
@@ -103,6 +161,12 @@ static inline uint32_t dot16_wrap(const Taps16& t, const Word16* h) {
   uint32_t s = 0;
   for (int k = 0; k < 16; k++) s += (uint32_t)(t.c[k] * h[k]);
   return s;
+}
+
+static inline void pair_sums_wrap(const Taps16& t0, const Taps16& t1, Word16 a0, const Word16* x,
+                                  const Word16* h, uint32_t* s0, uint32_t* s1) {
+  *s0 = (uint32_t)(a0 * x[0]) - dot16_wrap(t0, h);
+  *s1 = (uint32_t)(a0 * x[1]) - dot16_wrap(t1, h);
 }
 #endif
 
@@ -151,6 +215,28 @@ static inline void fir_rounded(const Word16* x, const Word16* c, Word16* out, in
 // Largest magnitude among x[0..n-1]; -32768 counts as 32768.
 static inline Word32 max_magnitude(const Word16* x, int n) {
   Word16 hi = 0, lo = 0;
+#if defined(__SSE2__)
+  if (n >= 8) {
+    // Eight lanes of largest and smallest; the last eight samples, which may
+    // overlap the ones before, close the run. Folded into one at the end.
+    __m128i vhi = _mm_setzero_si128(), vlo = _mm_setzero_si128();
+    for (int i = 0;; i += 8) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + (i + 8 <= n ? i : n - 8)));
+      vhi = _mm_max_epi16(vhi, v);
+      vlo = _mm_min_epi16(vlo, v);
+      if (i + 8 >= n) break;
+    }
+    vhi = _mm_max_epi16(vhi, _mm_shuffle_epi32(vhi, 0x4e));
+    vlo = _mm_min_epi16(vlo, _mm_shuffle_epi32(vlo, 0x4e));
+    vhi = _mm_max_epi16(vhi, _mm_shuffle_epi32(vhi, 0xb1));
+    vlo = _mm_min_epi16(vlo, _mm_shuffle_epi32(vlo, 0xb1));
+    vhi = _mm_max_epi16(vhi, _mm_shufflelo_epi16(vhi, 0xb1));
+    vlo = _mm_min_epi16(vlo, _mm_shufflelo_epi16(vlo, 0xb1));
+    hi = (Word16)_mm_cvtsi128_si32(vhi);
+    lo = (Word16)_mm_cvtsi128_si32(vlo);
+    n = 0;
+  }
+#endif
   for (int i = 0; i < n; i++) {
     hi = x[i] > hi ? x[i] : hi;
     lo = x[i] < lo ? x[i] : lo;
@@ -161,9 +247,118 @@ static inline Word32 max_magnitude(const Word16* x, int n) {
 
 // Sum of the magnitudes of c[0..n-1].
 static inline Word32 magnitude_sum(const Word16* c, int n) {
+#if defined(__SSE2__)
+  if (n >= 8) {
+    // |c| as c times its sign (-1 or 1), two such products to a lane; a lane
+    // sums at most 2 n 32768, far below 2^31 for the lengths used here. The
+    // last words, fewer than eight, come from the last eight with the ones
+    // already counted masked off.
+    __m128i acc = _mm_setzero_si128();
+    const __m128i one = _mm_set1_epi16(1);
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i));
+      acc = _mm_add_epi32(acc, _mm_madd_epi16(v, _mm_or_si128(_mm_srai_epi16(v, 15), one)));
+    }
+    if (i < n) {
+      __m128i v =
+          _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c + n - 8)),
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(TAIL_MASK + (n - i))));
+      acc = _mm_add_epi32(acc, _mm_madd_epi16(v, _mm_or_si128(_mm_srai_epi16(v, 15), one)));
+    }
+    acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0x4e));
+    acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0xb1));
+    return _mm_cvtsi128_si32(acc);
+  }
+#endif
   Word32 s = 0;
   for (int i = 0; i < n; i++) s += c[i] < 0 ? -(Word32)c[i] : c[i];
   return s;
+}
+
+// out[i] = the 16-bit saturation of (x[i] g[i] + half) >> shift, for
+// i = 0..n-1 with n a multiple of 8, where g[i] is the one factor g
+// (scaled_rounded) or gains[i] (products_rounded); 1 <= shift <= 31. The
+// sum is exact in 32 bits for every 16-bit x, g and half. out may be x.
+#if defined(__SSE2__)
+static inline __m128i rounded8(__m128i x, __m128i g, __m128i half, __m128i shift) {
+  const __m128i one = _mm_set1_epi16(1);
+  __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi16(x, one), _mm_unpacklo_epi16(g, half));
+  __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi16(x, one), _mm_unpackhi_epi16(g, half));
+  return _mm_packs_epi32(_mm_sra_epi32(lo, shift), _mm_sra_epi32(hi, shift));
+}
+
+static inline void scaled_rounded(const Word16* x, Word16 g, Word16 half, int shift, Word16* out,
+                                  int n) {
+  const __m128i gv = _mm_set1_epi16(g), hv = _mm_set1_epi16(half);
+  const __m128i sv = _mm_cvtsi32_si128(shift);
+  for (int i = 0; i < n; i += 8)
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i*>(out + i),
+        rounded8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i)), gv, hv, sv));
+}
+
+static inline void products_rounded(const Word16* x, const Word16* gains, Word16 half, int shift,
+                                    Word16* out, int n) {
+  const __m128i hv = _mm_set1_epi16(half), sv = _mm_cvtsi32_si128(shift);
+  for (int i = 0; i < n; i += 8)
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i*>(out + i),
+        rounded8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i)),
+                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(gains + i)), hv, sv));
+}
+#else
+static inline void scaled_rounded(const Word16* x, Word16 g, Word16 half, int shift, Word16* out,
+                                  int n) {
+  for (int i = 0; i < n; i++) out[i] = saturate16((x[i] * g + half) >> shift);
+}
+
+static inline void products_rounded(const Word16* x, const Word16* gains, Word16 half, int shift,
+                                    Word16* out, int n) {
+  for (int i = 0; i < n; i++) out[i] = saturate16((x[i] * gains[i] + half) >> shift);
+}
+#endif
+
+// out[i] = (x[i] gx + y[i] gy + 2^(SHIFT-1)) >> SHIFT for i = 0..39
+// (subframe-long vectors), for sums the caller knows to fit 32 bits with
+// results that fit 16 bits. out may be x.
+static inline void weighted_sum_rounded(const Word16* x, Word16 gx, const Word16* y, Word16 gy,
+                                        Word16* out, int shift) {
+#if defined(__SSE2__)
+  // (x, y) pairs against (gx, gy): one multiply-add per four samples.
+  const __m128i g = _mm_set1_epi32((int)((uint32_t)(uint16_t)gx | (uint32_t)(uint16_t)gy << 16));
+  const __m128i half = _mm_set1_epi32(1 << (shift - 1)), count = _mm_cvtsi32_si128(shift);
+  for (int i = 0; i < 40; i += 8) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + i));
+    __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), g), half);
+    __m128i hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), g), half);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                     _mm_packs_epi32(_mm_sra_epi32(lo, count), _mm_sra_epi32(hi, count)));
+  }
+#else
+  for (int i = 0; i < 40; i++)
+    out[i] = (Word16)((x[i] * gx + y[i] * gy + (1 << (shift - 1))) >> shift);
+#endif
+}
+
+// acc[i] += (a h[i]) >> 15 for i = 0..n-1, n a multiple of 8, for sums the
+// caller knows to stay within 16 bits (each (a h[i]) >> 15 does).
+static inline void add_products_q15(Word16* acc, const Word16* h, Word16 a, int n) {
+#if defined(__SSE2__)
+  // (a h) >> 15 from the high and low halves of the product: the high half
+  // doubled, and the low half's top bit.
+  const __m128i av = _mm_set1_epi16(a);
+  for (int i = 0; i < n; i += 8) {
+    __m128i hv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i));
+    __m128i p = _mm_or_si128(_mm_slli_epi16(_mm_mulhi_epi16(av, hv), 1),
+                             _mm_srli_epi16(_mm_mullo_epi16(av, hv), 15));
+    __m128i* out = reinterpret_cast<__m128i*>(acc + i);
+    _mm_storeu_si128(out, _mm_add_epi16(_mm_loadu_si128(out), p));
+  }
+#else
+  for (int i = 0; i < n; i++) acc[i] = (Word16)(acc[i] + ((a * h[i]) >> 15));
+#endif
 }
 
 // The energy of x[0..n-1] as L_mac accumulates it from 0: the sum of

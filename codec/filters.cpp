@@ -1,6 +1,8 @@
 // LPC bandwidth expansion, inverse filter and synthesis filter.
 #include "codec/filters.h"
 
+#include <cstring>
+
 #include "codec/fast_paths.h"
 
 // The filter order of the decoder, the one order the fast forms handle.
@@ -8,11 +10,37 @@ static const int FAST_ORDER = 10;
 // Longest signal the fast inverse filter handles: one subframe.
 static const int WIDE_LENGTH = 40;
 
+// gamma, gamma^2, .. gamma^10 (Q15, each rounded from the one before) for
+// a gamma from 0 to 32767, from a cache of the last few gammas asked for.
+static const Word32* gamma_powers(Word16 gamma) {
+  const int ENTRIES = 4;
+  static Word16 gammas[ENTRIES] = {-1, -1, -1, -1};
+  static Word32 powers[ENTRIES][FAST_ORDER];
+  static int next = 0;
+  for (int e = 0; e < ENTRIES; e++)
+    if (gammas[e] == gamma) return powers[e];
+  int e = next;
+  next = (next + 1) % ENTRIES;
+  gammas[e] = gamma;
+  Word32 fac = gamma;
+  for (int i = 0; i < FAST_ORDER; i++) {
+    powers[e][i] = fac;
+    fac = (2 * fac * gamma + 0x8000) >> 16;
+  }
+  return powers[e];
+}
+
 void weight_lpc(const Word16* a, Word16 gamma, Word16 m, Word16* ap) {
   ap[0] = a[0];
   if (m <= 0) return;
   if (!decoder_reference_paths && gamma >= 0) {
     // With 0 <= fac <= 32767 nothing saturates: |2 a fac| + 2^15 < 2^31.
+    // The powers of the few factors in use come from a small cache.
+    if (m <= FAST_ORDER) {
+      const Word32* fac = gamma_powers(gamma);
+      for (int i = 1; i <= m; i++) ap[i] = (Word16)((a[i] * fac[i - 1] + 0x4000) >> 15);
+      return;
+    }
     Word32 fac = gamma;
     for (int i = 1; i < m; i++) {
       ap[i] = (Word16)((2 * a[i] * fac + 0x8000) >> 16);
@@ -68,6 +96,17 @@ void residual_filter(Word16 m, const Word16* a, const Word16* x, Word16* y, Word
 // fast form sums 16 products per sample, 6 of them with zero coefficients.
 static const int WIDE_PAD = 16 - FAST_ORDER;
 
+// One output of the fast synthesis from its sum s (modulo 2^32): the rounding
+// of L_shl(2 s, 3), limited as round limits, which *limited records.
+static inline Word16 synthesis_output(uint32_t s, bool* limited) {
+  Word32 t = (Word32)(2 * s);
+  if (round_shl3_saturates(t)) {
+    *limited = true;
+    return t < 0 ? MIN_16 : MAX_16;
+  }
+  return (Word16)((t * 8 + 0x8000) >> 16);
+}
+
 // Fast form of synthesis_filter for order 10, into yy[10..10+n-1] after the
 // memory in yy[0..9], with WIDE_PAD zeros before yy[0]. The sums run modulo
 // 2^32; afterwards, with X the
@@ -78,22 +117,25 @@ static const int WIDE_PAD = 16 - FAST_ORDER;
 // *saturated tells whether a rounding limited (which sets Overflow).
 static bool synthesis_filter_wide(const Word16* a, const Word16* x, Word16* yy, Word16 n,
                                   bool* saturated) {
-  Word16 c[16] = {};  // 0 (6 times), a10..a1: in the order of the outputs they weigh
-  for (int k = 1; k <= FAST_ORDER; k++) c[16 - k] = a[k];
-  const Taps16 taps = taps16(c);
-  uint32_t a0 = (uint32_t)a[0];
+  // c[1..16]: 0 (6 times), a10..a1, the weights of output i on the window
+  // yy[i-6..i+9] (6 words unused, then the outputs i-10..i-1); c[0..15]:
+  // the weights of output i+1 on the same window, leaving out its weight
+  // a1 on output i, which is added once output i is known.
+  Word16 c[17] = {};
+  for (int k = 1; k <= FAST_ORDER; k++) c[17 - k] = a[k];
+  const Taps16 taps = taps16(c + 1), next = taps16(c);
+  uint32_t a0 = (uint32_t)a[0], a1 = (uint32_t)a[1];
   bool limited = false;
-  for (int i = 0; i < n; i++) {
-    // yy[i-6..i+9]: 6 words unused, then the outputs i-10..i-1.
-    uint32_t s = a0 * (uint32_t)x[i] - dot16_wrap(taps, yy + i - WIDE_PAD);
-    Word32 t = (Word32)(2 * s);
-    if (round_shl3_saturates(t)) {
-      limited = true;
-      yy[FAST_ORDER + i] = t < 0 ? MIN_16 : MAX_16;
-    } else {
-      yy[FAST_ORDER + i] = (Word16)((t * 8 + 0x8000) >> 16);
-    }
+  int i = 0;
+  for (; i + 2 <= n; i += 2) {
+    uint32_t s0, s1;
+    pair_sums_wrap(taps, next, a[0], x + i, yy + i - WIDE_PAD, &s0, &s1);
+    Word16 y0 = yy[FAST_ORDER + i] = synthesis_output(s0, &limited);
+    yy[FAST_ORDER + i + 1] = synthesis_output(s1 - a1 * (uint32_t)y0, &limited);
   }
+  if (i < n)
+    yy[FAST_ORDER + i] =
+        synthesis_output(a0 * (uint32_t)x[i] - dot16_wrap(taps, yy + i - WIDE_PAD), &limited);
   int64_t bound = (int64_t)(a[0] < 0 ? -a[0] : a[0]) * max_magnitude(x, n) +
                   (int64_t)magnitude_sum(a + 1, FAST_ORDER) * max_magnitude(yy, FAST_ORDER + n);
   if (2 * bound > MAX_32) return false;
@@ -110,7 +152,7 @@ void synthesis_filter(Word16 m, const Word16* a, const Word16* x, Word16* y, Wor
   Word16 work[WIDE_PAD + SYNTHESIS_BUFFER_LENGTH];
   for (int i = 0; i < WIDE_PAD; i++) work[i] = 0;
   Word16* yy = work + WIDE_PAD;
-  for (int i = 0; i < m; i++) yy[i] = mem[i];
+  std::memcpy(yy, mem, sizeof(Word16) * (size_t)m);
   Word16* out = yy + m;
   bool saturated;
   if (!decoder_reference_paths && m == FAST_ORDER &&
@@ -124,7 +166,7 @@ void synthesis_filter(Word16 m, const Word16* a, const Word16* x, Word16* y, Wor
       out[i] = round(L_shl(s, 3));
     }
   }
-  for (int i = 0; i < n; i++) y[i] = out[i];
+  std::memcpy(y, out, sizeof(Word16) * (size_t)n);
   // The last m words of the work buffer: y[n-m..n-1], or, when n < m, the
   // older memory words followed by all n outputs.
   if (update != 0 && m > 0) {

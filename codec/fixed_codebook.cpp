@@ -1,6 +1,7 @@
 // Algebraic codebooks: pulse positions and signs to the innovation vector.
 #include "codec/fixed_codebook.h"
 
+#include "codec/fast_paths.h"
 #include "codec/tables/tables.h"
 
 static const Word16 SUBFRAME_LENGTH = 40;
@@ -69,5 +70,17 @@ void decode_track_pulses(Word16 index, Word16 track, Word16 pulse_count, Word16*
 
 void decode_fixed_codebook_118(const Word16* track_index, Word16* code) {
   clear_code(code);
+  if (!decoder_reference_paths) {
+    // decode_track_pulses in plain arithmetic: positions below 40 and sums
+    // of two pulses of 4096 never reach the operators' limits.
+    for (int k = 0; k < TRACK_COUNT; k++) {
+      int index = track_index[k];
+      int p1 = 5 * (index & 7) + k, p2 = 5 * ((index >> 4) & 7) + k;
+      Word16 amplitude = (index & 8) != 0 ? (Word16)-PULSE_118 : PULSE_118;
+      code[p1] = amplitude;
+      code[p2] = (Word16)(code[p2] + (p2 > p1 ? -amplitude : amplitude));
+    }
+    return;
+  }
   for (Word16 k = 0; k < TRACK_COUNT; k++) decode_track_pulses(track_index[k], k, 2, code);
 }

@@ -71,8 +71,7 @@ void build_excitation(Word16* exc, const Word16* code, Word16 gain_pitch, Word16
     if ((int64_t)gain_pitch * max_magnitude(exc, SUBFRAME_SAMPLES) +
             (int64_t)gain_code * max_magnitude(code, SUBFRAME_SAMPLES) <
         (1 << 29) - (1 << 13)) {
-      for (int i = 0; i < SUBFRAME_SAMPLES; i++)
-        exc[i] = (Word16)((exc[i] * gain_pitch + code[i] * gain_code + 0x2000) >> 14);
+      weighted_sum_rounded(exc, gain_pitch, code, gain_code, exc, 14);
       return;
     }
     // Otherwise the products are still exact (neither gain is -32768); only

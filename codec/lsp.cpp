@@ -28,7 +28,21 @@ void rearrange_lsf(Word16* r, Word16 gap) {
   }
 }
 
+// Fast form of predict_lsf: each L_mac sequence from 0 as a plain sum. For
+// every j the magnitudes of MA_PREDICTOR_SUM[mode][j] and of the four
+// MA_PREDICTOR[mode][k][j] add up to at most 32767, so no partial sum of
+// 16-bit values doubled reaches 2^31: the sums never saturate.
+static void predict_lsf_wide(const Word16 (*memory)[10], const Word16* r, Word16 mode,
+                             Word16* lsf) {
+  for (int j = 0; j < LSP_ORDER; j++) {
+    Word32 acc = r[j] * MA_PREDICTOR_SUM[mode][j];
+    for (int k = 0; k < 4; k++) acc += memory[k][j] * MA_PREDICTOR[mode][k][j];
+    lsf[j] = (Word16)((2 * acc) >> 16);
+  }
+}
+
 void predict_lsf(const Word16 (*memory)[10], const Word16* r, Word16 mode, Word16* lsf) {
+  if (!decoder_reference_paths) return predict_lsf_wide(memory, r, mode, lsf);
   for (int j = 0; j < LSP_ORDER; j++) {
     Word32 acc = L_mult(r[j], MA_PREDICTOR_SUM[mode][j]);
     for (int k = 0; k < 4; k++) acc = L_mac(acc, memory[k][j], MA_PREDICTOR[mode][k][j]);
@@ -76,7 +90,29 @@ void lsf_to_lsp(const Word16* lsf, Word16* lsp) {
   }
 }
 
+// rearrange_lsf in plain arithmetic, for vectors of the codebooks' sums:
+// their words lie in [679 - 1752, 23533 + 2337], and a step only moves two
+// neighbours towards their mean, at most half the gap past it, so over both
+// passes the words stay within 100 of that range and no operator of
+// rearrange_lsf can saturate on them.
+static void rearrange_codebook_sum(Word16* r, Word32 gap) {
+  for (int j = 1; j < LSP_ORDER; j++) {
+    Word32 t = (r[j - 1] - r[j] + gap) >> 1;
+    if (t > 0) {
+      r[j - 1] = (Word16)(r[j - 1] - t);
+      r[j] = (Word16)(r[j] + t);
+    }
+  }
+}
+
 void lsf_codebook_vector(Word16 i1, Word16 i2, Word16 i3, Word16* r) {
+  if (!decoder_reference_paths) {
+    for (int j = 0; j < 5; j++) r[j] = (Word16)(LSP_CB1[i1][j] + LSP_CB2[i2][j]);
+    for (int j = 5; j < LSP_ORDER; j++) r[j] = (Word16)(LSP_CB1[i1][j] + LSP_CB2[i3][j]);
+    rearrange_codebook_sum(r, 10);
+    rearrange_codebook_sum(r, 5);
+    return;
+  }
   for (int j = 0; j < 5; j++) r[j] = add(LSP_CB1[i1][j], LSP_CB2[i2][j]);
   for (int j = 5; j < LSP_ORDER; j++) r[j] = add(LSP_CB1[i1][j], LSP_CB2[i3][j]);
   rearrange_lsf(r, 10);

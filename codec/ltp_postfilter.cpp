@@ -52,13 +52,64 @@ void short_interpolation(const Word16* past, const Word16* taps, Word16* block, 
   }
 }
 
-// dpf_mpy16(dpf_split(L_mult(num, num)), den) in plain arithmetic, for
-// num >= 0: L_mult(num, num) = 2 num^2 does not saturate and splits into
-// num^2 >> 15 and num^2 & 0x7fff, and neither product nor their sum can
-// saturate for a 16-bit den.
-Word32 weighted_square(Word16 num, Word16 den) {
-  Word32 sq = num * num;
-  return 2 * (sq >> 15) * den + 2 * (((sq & 0x7fff) * den) >> 15);
+// short_interpolation's wide form together with the block's energies as
+// delay_search sums them (e0 over block[0..39], e1 over block[1..40]) and
+// its correlations with x at offsets 0 and 1 (correlation[o], the sum of
+// x[n] block[n + o] doubled), all plain sums of values below 4885.
+void short_block_wide(const Word16* past, const Word16* taps, const Word16* x, Word16* block,
+                      Word32* e0, Word32* e1, Word32* correlation) {
+#if defined(__SSE2__)
+  // Taps in pairs (taps[3], taps[2]) and (taps[1], taps[0]) against the
+  // sample pairs (past[n-2], past[n-1]) and (past[n], past[n+1]).
+  const __m128i c0 =
+      _mm_set1_epi32((int)((uint32_t)(uint16_t)taps[3] | (uint32_t)(uint16_t)taps[2] << 16));
+  const __m128i c1 =
+      _mm_set1_epi32((int)((uint32_t)(uint16_t)taps[1] | (uint32_t)(uint16_t)taps[0] << 16));
+  const __m128i half = _mm_set1_epi32(1 << 14);
+  __m128i energy = _mm_setzero_si128(), r0 = energy, r1 = energy;
+  for (int n = 0; n < LTP_SUBFRAME; n += 8) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(past + n - 2));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(past + n - 1));
+    __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(past + n));
+    __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(past + n + 1));
+    __m128i lo = _mm_add_epi32(half, _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), c0),
+                                                   _mm_madd_epi16(_mm_unpacklo_epi16(c, d), c1)));
+    __m128i hi = _mm_add_epi32(half, _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), c0),
+                                                   _mm_madd_epi16(_mm_unpackhi_epi16(c, d), c1)));
+    __m128i v = _mm_packs_epi32(_mm_srai_epi32(lo, 15), _mm_srai_epi32(hi, 15));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(block + n), v);
+    energy = _mm_add_epi32(energy, _mm_madd_epi16(v, v));
+    r0 = _mm_add_epi32(r0,
+                       _mm_madd_epi16(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n))));
+    r1 = _mm_add_epi32(
+        r1, _mm_madd_epi16(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n - 1))));
+  }
+  Word32 last = taps[0] * past[LTP_SUBFRAME + 1] + taps[1] * past[LTP_SUBFRAME] +
+                taps[2] * past[LTP_SUBFRAME - 1] + taps[3] * past[LTP_SUBFRAME - 2];
+  block[LTP_SUBFRAME] = (Word16)((last + (1 << 14)) >> 15);
+  Word32 e = horizontal_sum(energy), s0 = horizontal_sum(r0), s1 = horizontal_sum(r1);
+#else
+  short_interpolation(past, taps, block, true);
+  Word32 e = dot_product(block, block, LTP_SUBFRAME);
+  Word32 s0 = dot_product(x, block, LTP_SUBFRAME);
+  Word32 s1 = dot_product(x - 1, block, LTP_SUBFRAME);
+#endif
+  // s1 ran over x[n - 1] block[n], n = 0..39: less n = 0, plus n = 40.
+  Word16 b0 = block[0], b40 = block[LTP_SUBFRAME];
+  *e0 = 2 * e;
+  *e1 = 2 * (e - b0 * b0 + b40 * b40);
+  correlation[0] = 2 * s0;
+  correlation[1] = 2 * (s1 - x[-1] * b0 + x[LTP_SUBFRAME - 1] * b40);
+}
+
+// dpf_mpy16(dpf_split(L_mult(num, num)), den) > the same of num_b and den_b,
+// for num, num_b, den and den_b from 0 to 32767. L_mult(num, num) = 2 num^2
+// does not saturate and splits into num^2 >> 15 and num^2 & 0x7fff, so the
+// product is 2 (num^2 >> 15) den + 2 (((num^2 & 0x7fff) den) >> 15), which is
+// twice (num^2 den) >> 15 (the first part's product a multiple of 2^15);
+// neither side can saturate. Compared here in 64 bits.
+inline bool weighted_square_above(Word16 num, Word16 den, Word16 num_b, Word16 den_b) {
+  return ((int64_t)(num * num) * den) >> 15 > ((int64_t)(num_b * num_b) * den_b) >> 15;
 }
 
 // Shift that brings a positive energy into 15 bits, never negative.
@@ -113,16 +164,19 @@ static void delay_search(Word16 delay, const Word16* x, ShortInterpolation* bloc
   if (E0 == 0) return set_off(r);
 
   // Short interpolation blocks: block p at offset 0 is the delay
-  // D0 + 1 - p/8, at offset 1 the delay D0 - p/8.
+  // D0 + 1 - p/8, at offset 1 the delay D0 - p/8. The wide form also gives
+  // each block's correlations with x at both offsets (correlation[p][o]).
+  Word32 correlation[LTP_PHASES][2];
   for (int p = 0; p < LTP_PHASES; p++) {
     Word16* block = blocks->block[p];
+    if (wide) {
+      short_block_wide(past, SHORT_INTERP_TABLE[p], x, block, &blocks->e0[p], &blocks->e1[p],
+                       correlation[p]);
+      continue;
+    }
     short_interpolation(past, SHORT_INTERP_TABLE[p], block, wide);
     Word32 c = 0;
-    if (wide) {
-      c = 2 * dot_product(block + 1, block + 1, LTP_SUBFRAME - 1);
-    } else {
-      for (int n = 1; n < LTP_SUBFRAME; n++) c = L_mac(c, block[n], block[n]);
-    }
+    for (int n = 1; n < LTP_SUBFRAME; n++) c = L_mac(c, block[n], block[n]);
     blocks->e0[p] = L_mac(c, block[0], block[0]);
     blocks->e1[p] = L_mac(c, block[LTP_SUBFRAME], block[LTP_SUBFRAME]);
   }
@@ -153,12 +207,12 @@ static void delay_search(Word16 delay, const Word16* x, ShortInterpolation* bloc
   // sign.)
   for (Word16 p = 1; p <= LTP_PHASES; p++) {
     for (Word16 o = 0; o <= 1; o++) {
-      Word32 R = correlate(x, blocks->block[p - 1] + o, wide);
       if (wide) {
+        Word32 R = correlation[p - 1][o];
         // Shifts of 1..16 of unsaturated sums: plain shifts.
         Word16 num = R < 0 ? (Word16)0 : (Word16)(R >> sh_num);
         Word16 den = (Word16)((o == 0 ? blocks->e0[p - 1] : blocks->e1[p - 1]) >> sh_den);
-        if (weighted_square(num, den_b) > weighted_square(num_b, den)) {
+        if (weighted_square_above(num, den_b, num_b, den)) {
           num_b = num;
           den_b = den;
           p_b = p;
@@ -166,6 +220,7 @@ static void delay_search(Word16 delay, const Word16* x, ShortInterpolation* bloc
         }
         continue;
       }
+      Word32 R = correlate(x, blocks->block[p - 1] + o, false);
       Word16 num = L_shr(R, sh_num) < 0 ? (Word16)0 : extract_l(L_shr(R, sh_num));
       Word16 hi, lo;
       dpf_split(L_mult(num, num), &hi, &lo);
@@ -278,9 +333,8 @@ void harmonic_filter(const Word16* res, const Word16* y, Word16* out, Word16 g) 
   Word16 g1 = add(sub(32767, g), 1);
   if (!decoder_reference_paths && g >= 0) {
     // g + g1 <= 32768: the sum lies in [-2^31, 0x7fff0000] and neither it
-    // nor the rounding saturates.
-    for (int n = 0; n < LTP_SUBFRAME; n++)
-      out[n] = (Word16)((2 * (g * res[n] + g1 * y[n]) + 0x8000) >> 16);
+    // nor the rounding saturates; (2 s + 2^15) >> 16 is (s + 2^14) >> 15.
+    weighted_sum_rounded(res, g, y, g1, out, 15);
     return;
   }
   for (int n = 0; n < LTP_SUBFRAME; n++) out[n] = round(L_mac(L_mult(g, res[n]), g1, y[n]));
@@ -326,11 +380,10 @@ void long_term_postfilter(Word16 delay, const Word16* res, Word16* out, Word16* 
   Word16* x = scaled + 1 + LTP_HISTORY;
   Word16 all = 0;
   if (!decoder_reference_paths) {
-    // abs_s spelled so that the compiler vectorises the loop.
-    for (int i = 0; i < SPAN; i++) {
-      Word16 v = past[i];
-      all = (Word16)(all | (v == MIN_16 ? MAX_16 : v < 0 ? -v : v));
-    }
+    // Only the highest bit of the OR of the magnitudes counts, and that is
+    // the highest bit of the largest magnitude (abs_s making 32768 32767).
+    Word32 largest = max_magnitude(past, SPAN);
+    all = (Word16)(largest > MAX_16 ? MAX_16 : largest);
   } else {
     for (int i = 0; i < SPAN; i++) all = (Word16)(all | abs_s(past[i]));
   }

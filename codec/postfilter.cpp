@@ -49,13 +49,18 @@ void short_term_gain_control(const Word16* num_filter, const Word16* den, Word16
 
   // At most 32 magnitudes of at most 32767: the sum never saturates.
   Word32 G = 0;
-  for (int i = 0; i < response_length; i++) G = L_add(G, L_deposit_l(abs_s(h[i])));
+  if (!decoder_reference_paths) {
+    for (int i = 0; i < response_length; i++)
+      G += h[i] == MIN_16 ? MAX_16 : h[i] < 0 ? -h[i] : h[i];
+  } else {
+    for (int i = 0; i < response_length; i++) G = L_add(G, L_deposit_l(abs_s(h[i])));
+  }
   Word16 g0 = extract_h(L_shl(G, 14));  // Q10
   if (sub(g0, 1024) > 0) {
     Word16 f = div_s(1024, g0);
     if (!decoder_reference_paths) {
       // 0 <= f <= 32767: the rounded products never saturate.
-      for (int n = 0; n < PF_SUBFRAME; n++) sig[n] = (Word16)((sig[n] * f + 16384) >> 15);
+      scaled_rounded(sig, f, 16384, 15, sig, PF_SUBFRAME);
     } else {
       for (int n = 0; n < PF_SUBFRAME; n++) sig[n] = mult_r(sig[n], f);
     }
@@ -69,12 +74,13 @@ void short_term_gain_control(const Word16* num_filter, const Word16* den, Word16
 // Both roundings then shrink to 16-bit products: (s[n+1] 2^15 + 2 mu2 s[n] +
 // 2^14) >> 15 is s[n+1] + ((mu2 s[n] + 2^13) >> 14), and (2 t16 ginv + base)
 // >> shift is (t16 ginv + base / 2) >> (shift - 1).
+// (|mu2 s[n]| + 2^13) >> 14 is below 2^15: its limit to 16 bits never acts.
 static void tilt_filter_wide(const Word16* s, Word16* out, Word16 mu2, Word16 ginv, Word16 base,
                              Word16 shift) {
-  for (int n = 0; n < PF_SUBFRAME; n++) {
-    Word16 t16 = (Word16)(s[n + 1] + ((mu2 * s[n] + 0x2000) >> 14));
-    out[n] = saturate16((t16 * ginv + base / 2) >> (shift - 1));
-  }
+  Word16 t16[PF_SUBFRAME];
+  scaled_rounded(s, mu2, 0x2000, 14, t16, PF_SUBFRAME);
+  for (int n = 0; n < PF_SUBFRAME; n++) t16[n] = (Word16)(s[n + 1] + t16[n]);
+  scaled_rounded(t16, ginv, (Word16)(base / 2), shift - 1, out, PF_SUBFRAME);
 }
 
 void tilt_compensation(const Word16* s, Word16* out, Word16 rc0) {
@@ -121,7 +127,7 @@ static void apply_gain_wide(Word16* out, Word16 g0, Word16* agc_gain) {
     gain = saturate16(((32358 * gain + 16384) >> 15) + g0);
     gains[n] = (Word16)gain;
   }
-  for (int n = 0; n < PF_SUBFRAME; n++) out[n] = saturate16((gains[n] * out[n] + 0x2000) >> 14);
+  products_rounded(out, gains, 0x2000, 14, out, PF_SUBFRAME);
   *agc_gain = (Word16)gain;
 }
 

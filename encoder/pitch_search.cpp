@@ -5,6 +5,10 @@
 #include "codec/tables/tables.h"
 #include "encoder/reference_paths.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 const Word16 SUBFRAME = 40;
@@ -46,6 +50,36 @@ Word16 lag_max(const Word16* signal, Word16 length, Word16 lag_max_, Word16 lag_
   return best;
 }
 
+// The fast form of the filtered excitation's step to the next delay:
+// sig[j] = add(extract_h(L_shl(L_mult(e, h[j]), 15 - shift)), sig[j - 1])
+// for j = 39 down to 1 (each from the sig[j - 1] before the step), for an e
+// with |e h[j]| < 2^(15 + shift) (shift 12 or 14): then neither operator
+// saturates and the upper half is (e h[j]) >> shift, a 16-bit value.
+void shift_in_product(Word16* sig, const Word16* h, Word16 e, int shift) {
+  Word16 before[SUBFRAME + 1];  // before[j] = sig[j - 1]
+  before[0] = 0;
+  for (int j = 0; j < SUBFRAME; j++) before[j + 1] = sig[j];
+#if defined(__SSE2__)
+  // (e h) >> shift from the product's halves: the high half moved up by
+  // 16 - shift, the low half's top bits down by shift.
+  const __m128i ev = _mm_set1_epi16(e);
+  const __m128i up = _mm_cvtsi32_si128(16 - shift), down = _mm_cvtsi32_si128(shift);
+  for (int j = 0; j < SUBFRAME; j += 8) {
+    __m128i hv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + j));
+    __m128i p = _mm_or_si128(_mm_sll_epi16(_mm_mulhi_epi16(ev, hv), up),
+                             _mm_srl_epi16(_mm_mullo_epi16(ev, hv), down));
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i*>(sig + j),
+        _mm_adds_epi16(p, _mm_loadu_si128(reinterpret_cast<const __m128i*>(before + j))));
+  }
+#else
+  for (int j = 1; j < SUBFRAME; j++) {
+    Word32 v = ((e * h[j]) >> shift) + before[j];
+    sig[j] = (Word16)(v > MAX_16 ? MAX_16 : v < MIN_16 ? MIN_16 : v);
+  }
+#endif
+}
+
 // Normalised correlations corr[t_min..t_max] (corr indexed by delay) of xn
 // with the past excitation at each delay filtered by h.
 void normalized_correlation(const Word16* exc, const Word16* xn, const Word16* h, Word16 t_min,
@@ -66,6 +100,7 @@ void normalized_correlation(const Word16* exc, const Word16* xn, const Word16* h
   // With both energies within 32 bits (doubled), no partial sum of the
   // energy or of the correlation saturates.
   bool target_fits = !encoder_reference_paths && 2 * energy64(xn, SUBFRAME) <= MAX_32;
+  int32_t h_peak = peak(h, SUBFRAME);
   for (Word16 i = t_min; i <= t_max; i++) {
     bool exact = target_fits && 2 * energy64(sig, SUBFRAME) <= MAX_32;
     s = 0;
@@ -86,9 +121,14 @@ void normalized_correlation(const Word16* exc, const Word16* xn, const Word16* h
     corr[i] = extract_h(L_shl(s, 16));
     if (i != t_max) {
       k--;
-      for (int j = SUBFRAME - 1; j > 0; j--) {
-        s = L_shl(L_mult(exc[k], h[j]), h_fac);
-        sig[j] = add(extract_h(s), sig[j - 1]);
+      if (!encoder_reference_paths &&
+          (int64_t)(exc[k] < 0 ? -exc[k] : exc[k]) * h_peak < ((int64_t)1 << (30 - h_fac))) {
+        shift_in_product(sig, h, exc[k], 15 - h_fac);
+      } else {
+        for (int j = SUBFRAME - 1; j > 0; j--) {
+          s = L_shl(L_mult(exc[k], h[j]), h_fac);
+          sig[j] = add(extract_h(s), sig[j - 1]);
+        }
       }
       sig[0] = shr(exc[k], scaling);
     }

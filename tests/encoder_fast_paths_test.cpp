@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "codec/decoder.h"
+#include "encoder/acelp_search.h"
 #include "encoder/encoder.h"
+#include "encoder/preprocess.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -62,12 +66,70 @@ TEST(EncoderFastPaths, EqualTheReferencePaths) {
 
 TEST(EncoderFastPaths, EqualTheReferencePathsOnTheConformanceSpeech) {
   QUILLO_REQUIRE_SHARED();
-  std::vector<uint8_t> bytes;
-  ASSERT_TRUE(
-      testsupport::readFile(testsupport::sharedDir() + "/g729/vectors/main/PITCH.IN", bytes));
-  std::vector<int16_t> s = testsupport::toSamples(bytes);
-  s.resize(s.size() / FRAME_SAMPLES * FRAME_SAMPLES);
-  EXPECT_EQ(encodeAll(s, "1", false), encodeAll(s, "1", true));
+  // The inputs of the 8 and 6.4 kbit/s conformance vectors, at the rates
+  // and the switching their bitstreams use.
+  const struct {
+    const char* input;
+    const char* rates;
+  } INPUTS[] = {{"main/PITCH.IN", "1"},
+                {"main/SPEECH.IN", "1"},
+                {"annexD/testfile.raw", "0"},
+                {"annexD/testfile.raw", "1"},
+                {"annexD/testfile.raw", "10"}};
+  for (const auto& in : INPUTS) {
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(
+        testsupport::readFile(testsupport::sharedDir() + "/g729/vectors/" + in.input, bytes));
+    std::vector<int16_t> s = testsupport::toSamples(bytes);
+    s.resize(s.size() / FRAME_SAMPLES * FRAME_SAMPLES);
+    EXPECT_EQ(encodeAll(s, in.rates, false), encodeAll(s, in.rates, true))
+        << in.input << " rates " << in.rates;
+  }
+}
+
+TEST(EncoderFastPaths, CodebookSearchWithFourPulsesAtTheCorrelationLimit) {
+  // Four target correlations of -8192 on tracks 0 to 3 (the target -16383
+  // at positions 0..3 through a unit response of 16385): their sum reaches
+  // 32768, which the exact search limits to 32767.
+  Word16 x[40] = {-16383, -16383, -16383, -16383};
+  Word16 code[2][40], y[2][40], sign[2], index[2];
+  for (int ref = 0; ref < 2; ref++) {
+    encoder_use_reference_paths(ref != 0);
+    Word16 h[40] = {16385};
+    acelp_search_state.extra = 0;
+    index[ref] = acelp_search_80(x, h, 60, 8192, 0, code[ref], y[ref], &sign[ref]);
+  }
+  encoder_use_reference_paths(false);
+  EXPECT_EQ(index[0], index[1]);
+  EXPECT_EQ(sign[0], sign[1]);
+  EXPECT_EQ(std::memcmp(code[0], code[1], sizeof code[0]), 0);
+  EXPECT_EQ(std::memcmp(y[0], y[1], sizeof y[0]), 0);
+}
+
+TEST(EncoderFastPaths, InputHighpassEqualsTheReferenceAtFullScale) {
+  std::mt19937 rng(testsupport::testSeed(4712));
+  InputHighpassState start{};
+  for (int trial = 0; trial < 500; trial++) {
+    Word16 x[80], out[2][80];
+    for (Word16& v : x) v = (Word16)(rng() >> 16);
+    if (trial % 5 == 0)  // a square wave at full scale
+      for (int i = 0; i < 80; i++) x[i] = (i / 4) % 2 ? MAX_16 : MIN_16;
+    int n = trial % 3 == 0 ? (int)(rng() % 81) : 80;
+    InputHighpassState end[2];
+    for (int ref = 0; ref < 2; ref++) {
+      encoder_use_reference_paths(ref != 0);
+      input_highpass_state = start;
+      std::memcpy(out[ref], x, sizeof x);
+      input_highpass(out[ref], (Word16)n);
+      input_highpass(out[ref] + n, (Word16)(80 - n));
+      end[ref] = input_highpass_state;
+    }
+    encoder_use_reference_paths(false);
+    ASSERT_EQ(std::memcmp(out[0], out[1], sizeof out[0]), 0) << "trial " << trial;
+    ASSERT_EQ(std::memcmp(&end[0], &end[1], sizeof end[0]), 0) << "trial " << trial;
+    start = end[0];
+  }
+  reset_input_highpass();
 }
 
 }  // namespace
