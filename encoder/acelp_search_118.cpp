@@ -10,7 +10,7 @@ const int SUBFRAME = 40;
 const int TRACKS = 5;
 const int STEP = 5;
 const int PULSES = 10;
-const int ROUNDS = 5;       // orders of the tracks tried
+const int ROUNDS = 3;       // orders of the tracks searched, of the five
 const Word16 PULSE = 4096;  // amplitude of a pulse in the code
 
 // Weights of the energy terms for the pair added at each level: the pair's
@@ -58,9 +58,10 @@ Word16 inverse_norm(const Word16* v) {
 
 // Fixes the sign of each position from the normalised sum of the residual
 // res and the correlation dn, turns dn to that sign, and finds the best
-// position of each track (pos_max). Returns the track of the strongest
-// position.
-Word16 choose_signs(const Word16* res, Word16* dn, Word16* sign, Word16* pos_max) {
+// position of each track (pos_max) with the magnitude of that sum there
+// (strength). Returns the track of the strongest position.
+Word16 choose_signs(const Word16* res, Word16* dn, Word16* sign, Word16* pos_max,
+                    Word16* strength) {
   Word16 k_res = inverse_norm(res), k_dn = inverse_norm(dn);
   Word16 en[SUBFRAME];
   for (int i = 0; i < SUBFRAME; i++) {
@@ -86,6 +87,7 @@ Word16 choose_signs(const Word16* res, Word16* dn, Word16* sign, Word16* pos_max
         pos = j;
       }
     pos_max[t] = (Word16)pos;
+    strength[t] = max;
     if (sub(max, max_of_all) > 0) {
       max_of_all = max;
       strongest = (Word16)t;
@@ -121,21 +123,46 @@ void correlate_pulses(const Word16* h, const Word16* sign, Word16 (*rr)[SUBFRAME
   }
 }
 
+// The rounds to search: each round k starts on the best positions of the
+// neighbouring tracks k and k+1, and only the ROUNDS rounds whose two
+// starting positions are the strongest together are searched. The tracks
+// are ranked from the strongest one onwards, so that of equally strong pairs
+// the one met first in that order is taken.
+void choose_rounds(const Word16* strength, Word16 strongest, bool* searched) {
+  int order[TRACKS], pair[TRACKS];
+  for (int r = 0; r < TRACKS; r++) {
+    order[r] = (strongest + r) % TRACKS;
+    pair[r] = strength[order[r]] + strength[(order[r] + 1) % TRACKS];
+  }
+  for (int k = 0; k < TRACKS; k++) searched[k] = false;
+  for (int n = 0; n < ROUNDS; n++) {
+    int best = -1;
+    for (int r = 0; r < TRACKS; r++)
+      if (!searched[order[r]] && (best < 0 || pair[r] > pair[best])) best = r;
+    searched[order[best]] = true;
+  }
+}
+
 // The ten pulse positions (codvec) maximising the squared correlation over
-// the energy, in five rounds, one for each track k as the first: pulse 0 on
-// the best position of track k, pulse 1 on the best of track k+1, then the
-// pairs 2-3, 4-5, 6-7, 8-9 on the tracks k+2..k+4, k, k+1..k+4 (cyclically),
-// each pair searched jointly over its two tracks. The rounds start from the
-// strongest track. Of the orders tried this one is the closest to the
-// reference bitstreams, which still choose other pulses in some subframes.
+// the energy. Round k: pulse 0 on the best position of track k, pulse 1 on
+// the best of track k+1, then the pairs 2-3, 4-5, 6-7, 8-9 on the tracks
+// k+2..k+4, k, k+1..k+4 (cyclically), each pair searched jointly over its
+// two tracks. The chosen rounds run from the strongest track on; the first
+// of equally good results is kept. The reference bitstreams still choose
+// other pulses in about one subframe in forty, mostly between
+// candidates whose criteria differ by well under one per cent.
 void search_pulses(const Word16* dn, const Word16 (*rr)[SUBFRAME], Word16 strongest,
-                   const Word16* pos_max, Word16* codvec) {
+                   const Word16* pos_max, const Word16* strength, Word16* codvec) {
   Word16 psk = -1, alpk = 1;
   for (int i = 0; i < PULSES; i++) codvec[i] = (Word16)i;
+  bool searched[TRACKS];
+  choose_rounds(strength, strongest, searched);
   Word16 p[PULSES];
   for (int r = 0; r < TRACKS; r++) {
+    const int k = (strongest + r) % TRACKS;
+    if (!searched[k]) continue;
     int ipos[PULSES];  // the track of each pulse
-    for (int i = 0; i < PULSES; i++) ipos[i] = (strongest + r + i) % TRACKS;
+    for (int i = 0; i < PULSES; i++) ipos[i] = (k + i) % TRACKS;
     p[0] = pos_max[ipos[0]];
     p[1] = pos_max[ipos[1]];
     Word16 ps = add(dn[p[0]], dn[p[1]]);
@@ -237,12 +264,12 @@ void build_code(const Word16* codvec, const Word16* sign, const Word16* h, Word1
 void acelp_search_118(const Word16* x, const Word16* res, Word16* h, Word16 T0, Word16 sharp,
                       Word16* code, Word16* y, Word16* indices) {
   sharpen_code(h, T0, sharp);
-  Word16 dn[SUBFRAME], sign[SUBFRAME], pos_max[TRACKS], codvec[PULSES];
+  Word16 dn[SUBFRAME], sign[SUBFRAME], pos_max[TRACKS], strength[TRACKS], codvec[PULSES];
   static Word16 rr[SUBFRAME][SUBFRAME];  // work space
   correlate_target(h, x, dn);
-  Word16 strongest = choose_signs(res, dn, sign, pos_max);
+  Word16 strongest = choose_signs(res, dn, sign, pos_max, strength);
   correlate_pulses(h, sign, rr);
-  search_pulses(dn, rr, strongest, pos_max, codvec);
+  search_pulses(dn, rr, strongest, pos_max, strength, codvec);
   build_code(codvec, sign, h, code, y, indices);
   sharpen_code(code, T0, sharp);
 }

@@ -1,8 +1,9 @@
 // Algebraic codebook search of the 11.8 kbit/s mode: ten unit pulses, two on
-// each of the five tracks, coded in 7 bits a track. Each of five rounds
-// starts on the best positions of two neighbouring tracks and adds the other
-// eight pulses a pair at a time, each pair searched jointly over its two
-// tracks; the best of the rounds is kept.
+// each of the five tracks, coded in 7 bits a track. Each round starts on the
+// best positions of two neighbouring tracks and adds the other eight pulses
+// a pair at a time, each pair searched jointly over its two tracks; three of
+// the five rounds are searched, those with the strongest starting pairs, and
+// the best of them is kept.
 #pragma once
 
 #include "codec/basicop/basicop.h"

@@ -165,7 +165,7 @@ void encode_subframe(int rate_mode, Word16 start, const Word16* A, const Word16*
   Word16 xn2[SUBFRAME];
   for (int i = 0; i < SUBFRAME; i++) {
     xn2[i] = sub(xn[i], extract_h(L_shl(L_mult(y1[i], gain_pit), 1)));
-    res2[i] = sub(res2[i], round(L_shl(L_mult(exc[i], gain_pit), 1)));  // rounded, unlike xn2
+    res2[i] = sub(res2[i], extract_h(L_shl(L_mult(exc[i], gain_pit), 1)));  // truncated, as xn2
   }
 
   Word16 code[SUBFRAME], y2[SUBFRAME];

@@ -36,14 +36,14 @@ const EncoderVector VECTORS[] = {
     {"annexD/testfile.raw", "annexD/testmid.2", "1", 0, nullptr},
     {"annexD/testfile.raw", "annexD/testmid.1", "0", 0, nullptr},
     {"annexD/testfile.raw", "annexD/testmid.3", "10", 0, nullptr, true},
-    {"annexE/ALGTHME.118", "annexE/algthme.bit", "2", 0, nullptr, true},
+    {"annexE/ALGTHME.118", "annexE/algthme.bit", "2", 0, nullptr},
     {"annexE/FIXED35.118", "annexE/fixed35.bit", "2", 0, nullptr, true},
     {"annexE/LSPE.118", "annexE/lspe.bit", "2", 0, nullptr, true},
     {"annexE/OVPITCH.118", "annexE/ovpitch.bit", "2", 0, nullptr, true},
     // The standard's encoder switches these to its backward-adaptive mode,
     // which ours never chooses, after the frames compared here.
     {"annexE/SPEECHE.118", "annexE/speeche.bit", "2", 58, nullptr, true},
-    {"annexE/PITCHE.118", "annexE/pitche.bit", "2", 20, nullptr, true},
+    {"annexE/PITCHE.118", "annexE/pitche.bit", "2", 20, nullptr},
     {"annexE/FIXED44.118", "annexE/fixed44.bit", "2", 54, nullptr, true},
     {"annexE/SWITCH.XXX", "annexE/switch.bit", "", 197, "annexE/SWITCH", true},
 };
@@ -134,12 +134,13 @@ TEST(EncoderConformanceTool, G192OutputIsTheStandardsFile) {
   QUILLO_REQUIRE_SHARED();
   for (const EncoderVector& v : VECTORS) {
     std::string rates = v.rates;
-    if (v.pending || v.compare > 0 || (rates != "1" && rates != "0")) continue;
+    if (v.pending || v.compare > 0 || rates.size() != 1) continue;
     int rate = rates[0] - '0';
+    const char* rate_arg = rate == Rate64 ? "6.4" : rate == Rate80 ? "8" : "11.8";
     std::string out = testsupport::tempDir() + "/tool.192";
-    testsupport::CommandRun run = testsupport::runCommand(
-        std::string(QUILLO_TOOL_PATH) + " encode --rate " + (rate == Rate80 ? "8" : "6.4") +
-        " --g192 --raw " + path(v.input) + " -o " + out);
+    testsupport::CommandRun run =
+        testsupport::runCommand(std::string(QUILLO_TOOL_PATH) + " encode --rate " + rate_arg +
+                                " --g192 --raw " + path(v.input) + " -o " + out);
     ASSERT_EQ(run.status, 0) << v.input << ": " << run.err;
     std::vector<uint8_t> got, want;
     ASSERT_TRUE(testsupport::readFile(out, got));
