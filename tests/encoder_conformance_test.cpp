@@ -42,7 +42,7 @@ const EncoderVector VECTORS[] = {
     {"annexE/OVPITCH.118", "annexE/ovpitch.bit", "2", 0, nullptr, true},
     // The standard's encoder switches these to its backward-adaptive mode,
     // which ours never chooses, after the frames compared here.
-    {"annexE/SPEECHE.118", "annexE/speeche.bit", "2", 58, nullptr, true},
+    {"annexE/SPEECHE.118", "annexE/speeche.bit", "2", 58, nullptr},
     {"annexE/PITCHE.118", "annexE/pitche.bit", "2", 20, nullptr},
     {"annexE/FIXED44.118", "annexE/fixed44.bit", "2", 54, nullptr, true},
     {"annexE/SWITCH.XXX", "annexE/switch.bit", "", 197, "annexE/SWITCH", true},
