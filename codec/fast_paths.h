@@ -20,9 +20,9 @@
 
 #include "codec/basicop/basicop.h"
 
-// True while the decoder takes only the exact reference forms (tests compare
+// decoder_reference_paths (declared in basicop.h, whose division reads it):
+// true while the decoder takes only the exact reference forms (tests compare
 // the two); false, the default, selects the fast forms.
-extern bool decoder_reference_paths;
 
 // Flag-free forms of the operators for the fast paths: the same results as
 // the operators of basicop.h, without touching Overflow.
