@@ -16,11 +16,12 @@ void postfilter_reset() {
   st.agc_gain = 16384;
 }
 
-void first_reflection(const Word16* h, Word16* rc0, Word16 L) {
+// rc0 from the response's energy and first correlation; plain tells that
+// their sums may be formed plainly: every partial sum of both stays below
+// 2 * largest * sum of magnitudes, which the caller found below 2^31.
+static void reflection_from(const Word16* h, Word16* rc0, Word16 L, bool plain) {
   Word32 A0 = 0, A1 = 0;
-  if (!decoder_reference_paths && L > 0 &&
-      (int64_t)magnitude_sum(h, L) * max_magnitude(h, L) < (1 << 30)) {
-    // Every partial sum of both stays below 2 * largest * sum of magnitudes.
+  if (plain) {
     A0 = 2 * dot_product(h, h, L);
     A1 = 2 * dot_product(h, h + 1, L - 1);
   } else {
@@ -41,18 +42,36 @@ void first_reflection(const Word16* h, Word16* rc0, Word16 L) {
   *rc0 = a1 > 0 ? negate(r) : r;
 }
 
+// The bound of reflection_from's plain sums from the response's largest
+// magnitude and the sum of its magnitudes.
+static bool reflection_sums_plain(Word16 L, Word32 peak, Word32 total) {
+  return !decoder_reference_paths && L > 0 && (int64_t)total * peak < (1 << 30);
+}
+
+void first_reflection(const Word16* h, Word16* rc0, Word16 L) {
+  bool plain = reflection_sums_plain(L, max_magnitude(h, L), magnitude_sum(h, L));
+  reflection_from(h, rc0, L, plain);
+}
+
 void short_term_gain_control(const Word16* num_filter, const Word16* den, Word16* rc0, Word16* sig,
                              Word16 response_length, Word16 m) {
   Word16 h[PF_MAX_RESPONSE];
   synthesis_filter(m, den, num_filter, h, response_length, postfilter_state.zero_memory, 0);
-  first_reflection(h, rc0, response_length);
 
-  // At most 32 magnitudes of at most 32767: the sum never saturates.
+  // At most 32 magnitudes of at most 32767: the sum never saturates. abs_s
+  // counts -32768 as 32767; without it among the samples (largest magnitude
+  // below 32768) the sum is the plain sum of magnitudes, which the first
+  // reflection's bound needs as well.
   Word32 G = 0;
-  if (!decoder_reference_paths) {
-    for (int i = 0; i < response_length; i++)
-      G += h[i] == MIN_16 ? MAX_16 : h[i] < 0 ? -h[i] : h[i];
+  if (!decoder_reference_paths && response_length > 0) {
+    Word32 peak = max_magnitude(h, response_length);
+    Word32 total = magnitude_sum(h, response_length);
+    reflection_from(h, rc0, response_length, reflection_sums_plain(response_length, peak, total));
+    G = total;
+    if (peak > MAX_16)
+      for (int i = 0; i < response_length; i++) G -= h[i] == MIN_16;
   } else {
+    first_reflection(h, rc0, response_length);
     for (int i = 0; i < response_length; i++) G = L_add(G, L_deposit_l(abs_s(h[i])));
   }
   Word16 g0 = extract_h(L_shl(G, 14));  // Q10
