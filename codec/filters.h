@@ -26,3 +26,15 @@ void residual_filter(Word16 m, const Word16* a, const Word16* x, Word16* y, Word
 // m + n must not exceed SYNTHESIS_BUFFER_LENGTH (larger requests do nothing).
 void synthesis_filter(Word16 m, const Word16* a, const Word16* x, Word16* y, Word16 n, Word16* mem,
                       Word16 update);
+
+// Length of synthesis_filter_pair's signals: one subframe.
+constexpr int PAIR_LENGTH = 40;
+
+// The order-10 synthesis of two signals x0 and x1 of PAIR_LENGTH samples from
+// the same memory mem[0..9] through the same filter a, at once. Returns true
+// when it shows that neither synthesis saturates: synthesis_filter would then
+// leave Overflow as it is for both, and y1 receives its outputs for x1 (x0's
+// outputs are not kept). Returns false, writing nothing, otherwise (and where
+// SSE2 is missing); the caller then runs synthesis_filter.
+bool synthesis_filter_pair(const Word16* a, const Word16* x0, const Word16* x1, const Word16* mem,
+                           Word16* y1);
