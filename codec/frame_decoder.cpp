@@ -156,7 +156,9 @@ static bool synthesize_dispersed_at_once(const Word16* a, const Word16* exc, Wor
   phase_dispersion(exc, dispersed, gain_code, gain_pitch, code);
   // The trial runs from a cleared flag and does not saturate: it stays 0.
   Overflow = 0;
-  if (synthesis_filter_pair(a, exc, dispersed, st.synthesis_memory + 30 - LSP_ORDER, speech))
+  const Word16* memory = st.synthesis_memory + 30 - LSP_ORDER;
+  if (synthesis_filter_pair({a, exc, memory, nullptr}, {a, dispersed, memory, speech},
+                            SUBFRAME_SAMPLES))
     return true;
   std::memcpy(code, original_code, sizeof original_code);
   dispersion_state = original_state;
@@ -295,13 +297,9 @@ void decode_frame(const uint8_t* frame_bytes, int rate_mode, Word16* pcm) {
 
   Word16 out[FRAME_SAMPLES];
   Word16 frame_type = params[1];
-  for (int k = 0; k < 2; k++) {
-    Word16 voicing;
-    postfilter_subframe(st.first_delay, st.speech_buffer + SPEECH_HISTORY + 40 * k,
-                        st.lpc_filters + LPC_WORDS * k, out + 40 * k, &voicing, st.pf_den_weight,
-                        st.pf_num_weight, st.pf_pitch_weight, st.pf_response_length, LSP_ORDER,
-                        frame_type);
-  }
+  postfilter_frame(st.first_delay, st.speech_buffer + SPEECH_HISTORY, st.lpc_filters, LPC_WORDS,
+                   out, st.pf_den_weight, st.pf_num_weight, st.pf_pitch_weight,
+                   st.pf_response_length, LSP_ORDER, frame_type);
   output_highpass(out, FRAME_SAMPLES);
   for (int i = 0; i < FRAME_SAMPLES; i++) pcm[i] = out[i];
 }
