@@ -40,6 +40,10 @@ void weight_lpc(const Word16* a, Word16 gamma, Word16 m, Word16* ap) {
     // The powers of the few factors in use come from a small cache.
     if (m <= FAST_ORDER) {
       const Word32* fac = gamma_powers(gamma);
+      if (m == FAST_ORDER) {  // the decoder's order: a loop of known length
+        for (int i = 1; i <= FAST_ORDER; i++) ap[i] = (Word16)((a[i] * fac[i - 1] + 0x4000) >> 15);
+        return;
+      }
       for (int i = 1; i <= m; i++) ap[i] = (Word16)((a[i] * fac[i - 1] + 0x4000) >> 15);
       return;
     }

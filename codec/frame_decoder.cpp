@@ -295,11 +295,10 @@ void decode_frame(const uint8_t* frame_bytes, int rate_mode, Word16* pcm) {
   synthesize_frame(params);
   adapt_postfilter_weights(rate_mode);
 
-  Word16 out[FRAME_SAMPLES];
+  // The post-filter and the high-pass work in pcm itself.
   Word16 frame_type = params[1];
   postfilter_frame(st.first_delay, st.speech_buffer + SPEECH_HISTORY, st.lpc_filters, LPC_WORDS,
-                   out, st.pf_den_weight, st.pf_num_weight, st.pf_pitch_weight,
+                   pcm, st.pf_den_weight, st.pf_num_weight, st.pf_pitch_weight,
                    st.pf_response_length, LSP_ORDER, frame_type);
-  output_highpass(out, FRAME_SAMPLES);
-  for (int i = 0; i < FRAME_SAMPLES; i++) pcm[i] = out[i];
+  output_highpass(pcm, FRAME_SAMPLES);
 }
