@@ -342,6 +342,33 @@ static inline void weighted_sum_rounded(const Word16* x, Word16 gx, const Word16
 #endif
 }
 
+// out[i] = saturate16(x[i] + y[i]) (add_saturating) or saturate16(x[i] -
+// y[i]) (sub_saturating) for i = 0..n-1, n a multiple of 8: add and sub of
+// basicop.h without the flag. out may be x or y.
+#if defined(__SSE2__)
+static inline void add_saturating(const Word16* x, const Word16* y, Word16* out, int n) {
+  for (int i = 0; i < n; i += 8)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                     _mm_adds_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i)),
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + i))));
+}
+
+static inline void sub_saturating(const Word16* x, const Word16* y, Word16* out, int n) {
+  for (int i = 0; i < n; i += 8)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                     _mm_subs_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i)),
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + i))));
+}
+#else
+static inline void add_saturating(const Word16* x, const Word16* y, Word16* out, int n) {
+  for (int i = 0; i < n; i++) out[i] = saturate16(x[i] + y[i]);
+}
+
+static inline void sub_saturating(const Word16* x, const Word16* y, Word16* out, int n) {
+  for (int i = 0; i < n; i++) out[i] = saturate16(x[i] - y[i]);
+}
+#endif
+
 // acc[i] += (a h[i]) >> 15 for i = 0..n-1, n a multiple of 8, for sums the
 // caller knows to stay within 16 bits (each (a h[i]) >> 15 does).
 static inline void add_products_q15(Word16* acc, const Word16* h, Word16 a, int n) {
