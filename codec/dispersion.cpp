@@ -98,12 +98,13 @@ static Word16 scaled_innovation(Word16 gain_code, Word16 c) {
 // Only the two excitation sums are limited to 16 bits.
 static void disperse_wide(const Word16* exc, Word16* out, Word16 gain_code, Word16* code,
                           const Word16* h) {
-  Word16 inno[40];
-  for (int i = 0; i < SUBFRAME_LENGTH; i++) {
-    out[i] = saturate16(exc[i] - ((gain_code * code[i] + 0x2000) >> 14));
-    inno[i] = code[i];
-    code[i] = 0;
-  }
+  // (gain_code c + 2^13) >> 14 is below 2^15 in magnitude: its 16-bit
+  // limit in scaled_rounded never acts.
+  Word16 inno[40], scaled[40];
+  scaled_rounded(code, gain_code, 0x2000, 14, scaled, SUBFRAME_LENGTH);
+  sub_saturating(exc, scaled, out, SUBFRAME_LENGTH);
+  std::memcpy(inno, code, sizeof inno);
+  std::memset(code, 0, sizeof inno);
   // The response twice over: a pulse at p adds its products with
   // hh[40 - p .. 79 - p], the circular response from position p on.
   Word16 hh[2 * SUBFRAME_LENGTH];
@@ -115,8 +116,8 @@ static void disperse_wide(const Word16* exc, Word16* out, Word16 gain_code, Word
     for (int p = p0; p < p0 + 4; p++)
       if (inno[p] != 0) add_products_q15(code, hh + SUBFRAME_LENGTH - p, inno[p], SUBFRAME_LENGTH);
   }
-  for (int i = 0; i < SUBFRAME_LENGTH; i++)
-    out[i] = saturate16(out[i] + ((gain_code * code[i] + 0x2000) >> 14));
+  scaled_rounded(code, gain_code, 0x2000, 14, scaled, SUBFRAME_LENGTH);
+  add_saturating(out, scaled, out, SUBFRAME_LENGTH);
 }
 
 void phase_dispersion(const Word16* exc, Word16* out, Word16 gain_code, Word16 gain_pitch,

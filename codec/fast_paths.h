@@ -20,9 +20,9 @@
 
 #include "codec/basicop/basicop.h"
 
-// True while the decoder takes only the exact reference forms (tests compare
+// decoder_reference_paths (declared in basicop.h, whose division reads it):
+// true while the decoder takes only the exact reference forms (tests compare
 // the two); false, the default, selects the fast forms.
-extern bool decoder_reference_paths;
 
 // Flag-free forms of the operators for the fast paths: the same results as
 // the operators of basicop.h, without touching Overflow.
@@ -341,6 +341,33 @@ static inline void weighted_sum_rounded(const Word16* x, Word16 gx, const Word16
     out[i] = (Word16)((x[i] * gx + y[i] * gy + (1 << (shift - 1))) >> shift);
 #endif
 }
+
+// out[i] = saturate16(x[i] + y[i]) (add_saturating) or saturate16(x[i] -
+// y[i]) (sub_saturating) for i = 0..n-1, n a multiple of 8: add and sub of
+// basicop.h without the flag. out may be x or y.
+#if defined(__SSE2__)
+static inline void add_saturating(const Word16* x, const Word16* y, Word16* out, int n) {
+  for (int i = 0; i < n; i += 8)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                     _mm_adds_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i)),
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + i))));
+}
+
+static inline void sub_saturating(const Word16* x, const Word16* y, Word16* out, int n) {
+  for (int i = 0; i < n; i += 8)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                     _mm_subs_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + i)),
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + i))));
+}
+#else
+static inline void add_saturating(const Word16* x, const Word16* y, Word16* out, int n) {
+  for (int i = 0; i < n; i++) out[i] = saturate16(x[i] + y[i]);
+}
+
+static inline void sub_saturating(const Word16* x, const Word16* y, Word16* out, int n) {
+  for (int i = 0; i < n; i++) out[i] = saturate16(x[i] - y[i]);
+}
+#endif
 
 // acc[i] += (a h[i]) >> 15 for i = 0..n-1, n a multiple of 8, for sums the
 // caller knows to stay within 16 bits (each (a h[i]) >> 15 does).

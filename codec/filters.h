@@ -26,3 +26,22 @@ void residual_filter(Word16 m, const Word16* a, const Word16* x, Word16* y, Word
 // m + n must not exceed SYNTHESIS_BUFFER_LENGTH (larger requests do nothing).
 void synthesis_filter(Word16 m, const Word16* a, const Word16* x, Word16* y, Word16 n, Word16* mem,
                       Word16 update);
+
+// Longest signal synthesis_filter_pair takes: one subframe.
+constexpr int PAIR_LENGTH = 40;
+
+// One order-10 synthesis of synthesis_filter_pair: filter a, input x, memory
+// mem[0..9] (oldest first), outputs to y (none kept where y is null).
+struct SynthesisSignal {
+  const Word16* a;
+  const Word16* x;
+  const Word16* mem;
+  Word16* y;
+};
+
+// Two order-10 syntheses of n samples (n even, at most PAIR_LENGTH) at once.
+// Returns true when it shows that neither saturates: synthesis_filter would
+// then leave Overflow as it is for both, and each y receives its outputs.
+// Returns false, writing nothing, otherwise (and where SSE2 is missing); the
+// caller then runs synthesis_filter. mem is not updated.
+bool synthesis_filter_pair(const SynthesisSignal& f0, const SynthesisSignal& f1, Word16 n);

@@ -1,5 +1,7 @@
 #include "codec/frame_decoder.h"
 
+#include <cstring>
+
 #include "codec/basicop/basicop.h"
 #include "codec/dispersion.h"
 #include "codec/fast_paths.h"
@@ -139,6 +141,30 @@ static void track_last_delay(int rate_mode) {
   }
 }
 
+// At 6.4 kbit/s the trial synthesis decides only whether the excitation is
+// rescaled; its outputs give way to the dispersed excitation's. Where neither
+// synthesis saturates, the excitation stands as it is, the dispersion reads it
+// unchanged and both syntheses run at once. Otherwise (false) the code and
+// the dispersion's state are as they were, for the trial in full.
+static bool synthesize_dispersed_at_once(const Word16* a, const Word16* exc, Word16* code,
+                                         Word16 gain_code, Word16 gain_pitch, Word16* speech) {
+  FrameDecoderState& st = frame_decoder_state;
+  Word16 original_code[SUBFRAME_SAMPLES];
+  std::memcpy(original_code, code, sizeof original_code);
+  DispersionState original_state = dispersion_state;
+  Word16 dispersed[SUBFRAME_SAMPLES];
+  phase_dispersion(exc, dispersed, gain_code, gain_pitch, code);
+  // The trial runs from a cleared flag and does not saturate: it stays 0.
+  Overflow = 0;
+  const Word16* memory = st.synthesis_memory + 30 - LSP_ORDER;
+  if (synthesis_filter_pair({a, exc, memory, nullptr}, {a, dispersed, memory, speech},
+                            SUBFRAME_SAMPLES))
+    return true;
+  std::memcpy(code, original_code, sizeof original_code);
+  dispersion_state = original_state;
+  return false;
+}
+
 void synthesize_frame(const Word16* params) {
   FrameDecoderState& st = frame_decoder_state;
   const Word16* p = params + 2;
@@ -192,6 +218,12 @@ void synthesize_frame(const Word16* params) {
     if (st.sharpening < SHARPENING_MIN) st.sharpening = SHARPENING_MIN;
 
     build_excitation(exc, code, gain_pitch, gain_code);
+
+    if (rate_mode == Rate64 && !decoder_reference_paths &&
+        synthesize_dispersed_at_once(a, exc, code, gain_code, gain_pitch, speech)) {
+      for (int i = 0; i < 30; i++) st.synthesis_memory[i] = speech[10 + i];
+      continue;
+    }
 
     // Trial synthesis: on saturation the whole excitation history is scaled
     // down by 4 and the subframe synthesized again. This is the one place
@@ -263,15 +295,10 @@ void decode_frame(const uint8_t* frame_bytes, int rate_mode, Word16* pcm) {
   synthesize_frame(params);
   adapt_postfilter_weights(rate_mode);
 
-  Word16 out[FRAME_SAMPLES];
+  // The post-filter and the high-pass work in pcm itself.
   Word16 frame_type = params[1];
-  for (int k = 0; k < 2; k++) {
-    Word16 voicing;
-    postfilter_subframe(st.first_delay, st.speech_buffer + SPEECH_HISTORY + 40 * k,
-                        st.lpc_filters + LPC_WORDS * k, out + 40 * k, &voicing, st.pf_den_weight,
-                        st.pf_num_weight, st.pf_pitch_weight, st.pf_response_length, LSP_ORDER,
-                        frame_type);
-  }
-  output_highpass(out, FRAME_SAMPLES);
-  for (int i = 0; i < FRAME_SAMPLES; i++) pcm[i] = out[i];
+  postfilter_frame(st.first_delay, st.speech_buffer + SPEECH_HISTORY, st.lpc_filters, LPC_WORDS,
+                   pcm, st.pf_den_weight, st.pf_num_weight, st.pf_pitch_weight,
+                   st.pf_response_length, LSP_ORDER, frame_type);
+  output_highpass(pcm, FRAME_SAMPLES);
 }

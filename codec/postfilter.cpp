@@ -16,11 +16,12 @@ void postfilter_reset() {
   st.agc_gain = 16384;
 }
 
-void first_reflection(const Word16* h, Word16* rc0, Word16 L) {
+// rc0 from the response's energy and first correlation; plain tells that
+// their sums may be formed plainly: every partial sum of both stays below
+// 2 * largest * sum of magnitudes, which the caller found below 2^31.
+static void reflection_from(const Word16* h, Word16* rc0, Word16 L, bool plain) {
   Word32 A0 = 0, A1 = 0;
-  if (!decoder_reference_paths && L > 0 &&
-      (int64_t)magnitude_sum(h, L) * max_magnitude(h, L) < (1 << 30)) {
-    // Every partial sum of both stays below 2 * largest * sum of magnitudes.
+  if (plain) {
     A0 = 2 * dot_product(h, h, L);
     A1 = 2 * dot_product(h, h + 1, L - 1);
   } else {
@@ -41,18 +42,34 @@ void first_reflection(const Word16* h, Word16* rc0, Word16 L) {
   *rc0 = a1 > 0 ? negate(r) : r;
 }
 
-void short_term_gain_control(const Word16* num_filter, const Word16* den, Word16* rc0, Word16* sig,
-                             Word16 response_length, Word16 m) {
-  Word16 h[PF_MAX_RESPONSE];
-  synthesis_filter(m, den, num_filter, h, response_length, postfilter_state.zero_memory, 0);
-  first_reflection(h, rc0, response_length);
+// The bound of reflection_from's plain sums from the response's largest
+// magnitude and the sum of its magnitudes.
+static bool reflection_sums_plain(Word16 L, Word32 peak, Word32 total) {
+  return !decoder_reference_paths && L > 0 && (int64_t)total * peak < (1 << 30);
+}
 
-  // At most 32 magnitudes of at most 32767: the sum never saturates.
+void first_reflection(const Word16* h, Word16* rc0, Word16 L) {
+  bool plain = reflection_sums_plain(L, max_magnitude(h, L), magnitude_sum(h, L));
+  reflection_from(h, rc0, L, plain);
+}
+
+// short_term_gain_control from the response h[0..response_length-1].
+static void short_term_gain_from(const Word16* h, Word16* rc0, Word16* sig,
+                                 Word16 response_length) {
+  // At most 32 magnitudes of at most 32767: the sum never saturates. abs_s
+  // counts -32768 as 32767; without it among the samples (largest magnitude
+  // below 32768) the sum is the plain sum of magnitudes, which the first
+  // reflection's bound needs as well.
   Word32 G = 0;
-  if (!decoder_reference_paths) {
-    for (int i = 0; i < response_length; i++)
-      G += h[i] == MIN_16 ? MAX_16 : h[i] < 0 ? -h[i] : h[i];
+  if (!decoder_reference_paths && response_length > 0) {
+    Word32 peak = max_magnitude(h, response_length);
+    Word32 total = magnitude_sum(h, response_length);
+    reflection_from(h, rc0, response_length, reflection_sums_plain(response_length, peak, total));
+    G = total;
+    if (peak > MAX_16)
+      for (int i = 0; i < response_length; i++) G -= h[i] == MIN_16;
   } else {
+    first_reflection(h, rc0, response_length);
     for (int i = 0; i < response_length; i++) G = L_add(G, L_deposit_l(abs_s(h[i])));
   }
   Word16 g0 = extract_h(L_shl(G, 14));  // Q10
@@ -65,6 +82,13 @@ void short_term_gain_control(const Word16* num_filter, const Word16* den, Word16
       for (int n = 0; n < PF_SUBFRAME; n++) sig[n] = mult_r(sig[n], f);
     }
   }
+}
+
+void short_term_gain_control(const Word16* num_filter, const Word16* den, Word16* rc0, Word16* sig,
+                             Word16 response_length, Word16 m) {
+  Word16 h[PF_MAX_RESPONSE];
+  synthesis_filter(m, den, num_filter, h, response_length, postfilter_state.zero_memory, 0);
+  short_term_gain_from(h, rc0, sig, response_length);
 }
 
 // The tilt filter's loop with its operators replaced by plain arithmetic:
@@ -164,21 +188,37 @@ void gain_control(const Word16* speech, Word16* out, Word16* agc_gain) {
   *agc_gain = gain;
 }
 
-void postfilter_subframe(Word16 delay, const Word16* speech, const Word16* lpc, Word16* out,
-                         Word16* voicing, Word16 den_weight, Word16 num_weight, Word16 pitch_weight,
-                         Word16 response_length, Word16 order, Word16 frame_type) {
-  PostfilterState& st = postfilter_state;
-  // The work buffers are made for these limits; the decoder uses 10 and 20
-  // or 32.
-  if (order < 0) order = 0;
-  if (order > PF_MAX_ORDER) order = PF_MAX_ORDER;
-  if (response_length < 0) response_length = 0;
-  if (response_length > PF_MAX_RESPONSE) response_length = PF_MAX_RESPONSE;
-
+// A subframe's bandwidth-expanded filters A(z/gd) and A(z/gn) (zeros after
+// the order), and the truncated impulse response of their quotient where it
+// was found in advance.
+struct SubframeFilters {
   Word16 den[PF_MAX_RESPONSE];
-  weight_lpc(lpc, den_weight, order, den);
-  weight_lpc(lpc, num_weight, order, st.num_filter);
-  for (int i = order + 1; i <= PF_MAX_ORDER; i++) st.num_filter[i] = 0;
+  Word16 num[PF_MAX_RESPONSE];
+  Word16 response[PF_MAX_RESPONSE];
+  bool have_response;
+};
+
+static void expand_filters(const Word16* lpc, Word16 den_weight, Word16 num_weight, Word16 order,
+                           SubframeFilters* f) {
+  weight_lpc(lpc, den_weight, order, f->den);
+  weight_lpc(lpc, num_weight, order, f->num);
+  for (int i = order + 1; i < PF_MAX_RESPONSE; i++) f->num[i] = 0;
+  f->have_response = false;
+}
+
+// The limits the work buffers are made for; the decoder uses 10 and 20 or 32.
+static void limit_sizes(Word16* order, Word16* response_length) {
+  if (*order < 0) *order = 0;
+  if (*order > PF_MAX_ORDER) *order = PF_MAX_ORDER;
+  if (*response_length < 0) *response_length = 0;
+  if (*response_length > PF_MAX_RESPONSE) *response_length = PF_MAX_RESPONSE;
+}
+
+static void postfilter_with(Word16 delay, const Word16* speech, Word16* out, Word16* voicing,
+                            Word16 pitch_weight, Word16 response_length, Word16 order,
+                            Word16 frame_type, const SubframeFilters& f) {
+  PostfilterState& st = postfilter_state;
+  for (int i = 0; i <= PF_MAX_ORDER; i++) st.num_filter[i] = f.num[i];
 
   Word16* residual = st.residual_history + PF_HISTORY;
   residual_filter(order, st.num_filter, speech, residual, PF_SUBFRAME);
@@ -195,8 +235,12 @@ void postfilter_subframe(Word16 delay, const Word16* speech, const Word16* lpc, 
   ltp[-1] = st.pf_synth_memory[PF_MAX_ORDER - 1];
 
   Word16 rc0;
-  short_term_gain_control(st.num_filter, den, &rc0, ltp, response_length, order);
-  synthesis_filter(order, den, ltp, ltp, PF_SUBFRAME, st.pf_synth_memory + PF_MAX_ORDER - order, 0);
+  if (f.have_response)
+    short_term_gain_from(f.response, &rc0, ltp, response_length);
+  else
+    short_term_gain_control(st.num_filter, f.den, &rc0, ltp, response_length, order);
+  synthesis_filter(order, f.den, ltp, ltp, PF_SUBFRAME, st.pf_synth_memory + PF_MAX_ORDER - order,
+                   0);
   for (int i = 0; i < PF_MAX_ORDER; i++)
     st.pf_synth_memory[i] = ltp[PF_SUBFRAME - PF_MAX_ORDER + i];
 
@@ -205,4 +249,35 @@ void postfilter_subframe(Word16 delay, const Word16* speech, const Word16* lpc, 
 
   for (int i = 0; i < PF_HISTORY; i++)
     st.residual_history[i] = st.residual_history[i + PF_SUBFRAME];
+}
+
+void postfilter_subframe(Word16 delay, const Word16* speech, const Word16* lpc, Word16* out,
+                         Word16* voicing, Word16 den_weight, Word16 num_weight, Word16 pitch_weight,
+                         Word16 response_length, Word16 order, Word16 frame_type) {
+  limit_sizes(&order, &response_length);
+  SubframeFilters f;
+  expand_filters(lpc, den_weight, num_weight, order, &f);
+  postfilter_with(delay, speech, out, voicing, pitch_weight, response_length, order, frame_type, f);
+}
+
+void postfilter_frame(Word16 delay, const Word16* speech, const Word16* lpc, Word16 lpc_words,
+                      Word16* out, Word16 den_weight, Word16 num_weight, Word16 pitch_weight,
+                      Word16 response_length, Word16 order, Word16 frame_type) {
+  limit_sizes(&order, &response_length);
+  SubframeFilters f[2];
+  for (int k = 0; k < 2; k++)
+    expand_filters(lpc + lpc_words * k, den_weight, num_weight, order, &f[k]);
+  // The responses depend on the subframes' filters alone: both at once, where
+  // neither synthesis saturates.
+  if (!decoder_reference_paths && order == 10) {
+    const Word16* zero = postfilter_state.zero_memory;
+    bool both = synthesis_filter_pair({f[0].den, f[0].num, zero, f[0].response},
+                                      {f[1].den, f[1].num, zero, f[1].response}, response_length);
+    f[0].have_response = f[1].have_response = both;
+  }
+  for (int k = 0; k < 2; k++) {
+    Word16 voicing;
+    postfilter_with(delay, speech + PF_SUBFRAME * k, out + PF_SUBFRAME * k, &voicing, pitch_weight,
+                    response_length, order, frame_type, f[k]);
+  }
 }

@@ -38,6 +38,12 @@ void postfilter_subframe(Word16 delay, const Word16* speech, const Word16* lpc, 
                          Word16* voicing, Word16 den_weight, Word16 num_weight, Word16 pitch_weight,
                          Word16 response_length, Word16 order, Word16 frame_type);
 
+// postfilter_subframe for the two subframes of a frame: speech and out of 80
+// samples, the second subframe's filter lpc_words words after the first's.
+void postfilter_frame(Word16 delay, const Word16* speech, const Word16* lpc, Word16 lpc_words,
+                      Word16* out, Word16 den_weight, Word16 num_weight, Word16 pitch_weight,
+                      Word16 response_length, Word16 order, Word16 frame_type);
+
 // Scales sig[0..39] down by the absolute sum of the first response_length
 // samples of the impulse response of num_filter / den (order m) when that
 // sum exceeds 1.0, and gives the response's first reflection coefficient in

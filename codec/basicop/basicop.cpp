@@ -1,7 +1,6 @@
 #include "codec/basicop/basicop.h"
 
 #include "codec/basicop/diagnostics.h"
-#include "codec/fast_paths.h"
 
 #include <cstdio>
 
@@ -23,13 +22,11 @@ static Word16 div_s_invalid(Word16 a, Word16 b) {
   return MAX_16;
 }
 
-Word16 div_s(Word16 a, Word16 b) {
+Word16 div_s_general(Word16 a, Word16 b) {
   if (a > b || a < 0 || b <= 0) return div_s_invalid(a, b);
   if (a == 0) return 0;
   if (a == b) return MAX_16;
-  // The fifteen steps below are binary long division: the quotient is
-  // floor(a * 2^15 / b) for 0 < a < b, which one division gives.
-  if (!decoder_reference_paths) return (Word16)(((Word32)a << 15) / b);
+  // Binary long division: the quotient is floor(a * 2^15 / b) for 0 < a < b.
   Word32 num = a, den = b;
   Word16 result = 0;
   for (int i = 0; i < 15; i++) {
