@@ -3,6 +3,7 @@
 #include "codec/basicop/mathfunc.h"
 #include "codec/frame_decoder.h"
 #include "encoder/acelp_common.h"
+#include "encoder/reference_paths.h"
 
 namespace {
 
@@ -99,8 +100,9 @@ Word16 choose_signs(const Word16* res, Word16* dn, Word16* sign, Word16* pos_max
 // rr[i][j]: the correlation of the impulse response shifted to i and to j,
 // signed by the pulse signs of i and j. h is scaled to bring its energy to
 // full scale, with no margin below it: a margin of 0.99 made the reference
-// bitstreams choose other pulses more often.
-void correlate_pulses(const Word16* h, const Word16* sign, Word16 (*rr)[SUBFRAME]) {
+// bitstreams choose other pulses more often. Returns the
+// largest magnitude of rr, which bounds the search's energy terms.
+int32_t correlate_pulses(const Word16* h, const Word16* sign, Word16 (*rr)[SUBFRAME]) {
   Word16 h2[SUBFRAME];
   Word32 s = 2;
   for (int i = 0; i < SUBFRAME; i++) s = L_mac(s, h[i], h[i]);
@@ -110,18 +112,34 @@ void correlate_pulses(const Word16* h, const Word16* sign, Word16 (*rr)[SUBFRAME
     Word16 k = extract_h(L_shl(L_inv_sqrt(L_shr(s, 1)), 7));
     for (int i = 0; i < SUBFRAME; i++) h2[i] = round(L_shl(L_mult(h[i], k), 9));
   }
+  // Each partial correlation is at most the energy in magnitude (Cauchy-
+  // Schwarz), so when twice the energy and the rounding fit 32 bits, neither
+  // L_mac nor round saturates; the sign product is +-32766 or -32767, whose
+  // product with a 16-bit value shifted by 15 stays within 16 bits.
+  bool plain = !encoder_reference_paths && 2 * energy64(h2, SUBFRAME) + 0x8000 <= MAX_32;
   s = 0;
   for (int k = 0, i = SUBFRAME - 1; k < SUBFRAME; k++, i--) {
-    s = L_mac(s, h2[k], h2[k]);
-    rr[i][i] = round(s);
+    s = plain ? s + 2 * (h2[k] * h2[k]) : L_mac(s, h2[k], h2[k]);
+    rr[i][i] = plain ? (Word16)((s + 0x8000) >> 16) : round(s);
   }
   for (int dec = 1; dec < SUBFRAME; dec++) {
     s = 0;
     for (int k = 0, j = SUBFRAME - 1, i = j - dec; k < SUBFRAME - dec; k++, i--, j--) {
-      s = L_mac(s, h2[k], h2[k + dec]);
-      rr[j][i] = rr[i][j] = mult(round(s), mult(sign[i], sign[j]));
+      if (plain) {
+        s += 2 * (h2[k] * h2[k + dec]);
+        rr[j][i] = rr[i][j] = (Word16)((((s + 0x8000) >> 16) * ((sign[i] * sign[j]) >> 15)) >> 15);
+      } else {
+        s = L_mac(s, h2[k], h2[k + dec]);
+        rr[j][i] = rr[i][j] = mult(round(s), mult(sign[i], sign[j]));
+      }
     }
   }
+  int32_t largest = 0;
+  for (int i = 0; i < SUBFRAME; i++) {
+    int32_t m = peak(rr[i], SUBFRAME);
+    if (m > largest) largest = m;
+  }
+  return largest;
 }
 
 // The rounds to search: each round k starts on the best positions of the
@@ -144,6 +162,104 @@ void choose_rounds(const Word16* strength, Word16 strongest, bool* searched) {
   }
 }
 
+// One level's pair search: the terms of its first pulse i (ps1, alp1) and
+// of its second pulse j (row) over the eight positions of each track, and
+// the pair chosen with its squared correlation, energy and correlation.
+struct PairTerms {
+  int ta, tb;  // the tracks of the pair's first and second pulse
+  Word16 ps1[8], row[8];
+  Word32 alp1[8];
+};
+struct Pair {
+  Word16 sq, alp, ps, ia, ib;
+};
+
+// The level's terms from the pulses p[0..a-1] chosen so far, with their
+// correlation ps and energy alp0.
+void pair_terms(const Word16* dn, const Word16 (*rr)[SUBFRAME], const Word16* p, int a, Word16 ps,
+                Word32 alp0, const PairWeights& w, PairTerms* t) {
+  for (int v = 0; v < 8; v++) {
+    int j = t->tb + STEP * v;
+    Word32 s = L_mult(rr[j][j], w.row_diag);
+    for (int m = 0; m < a; m++) s = L_mac(s, rr[p[m]][j], w.row_cross);
+    t->row[v] = round(s);
+  }
+  for (int u = 0; u < 8; u++) {
+    int i = t->ta + STEP * u;
+    t->ps1[u] = add(ps, dn[i]);
+    Word32 alp1 = L_mac(alp0, rr[i][i], w.diag);
+    for (int m = 0; m < a; m++) alp1 = L_mac(alp1, rr[p[m]][i], w.cross);
+    t->alp1[u] = alp1;
+  }
+}
+
+// The first pair of the 8x8 maximising sq / alp, exactly.
+Pair best_pair(const Word16* dn, const Word16 (*rr)[SUBFRAME], const PairTerms& t,
+               const PairWeights& w) {
+  Pair best = {-1, 1, 0, (Word16)t.ta, (Word16)t.tb};
+  for (int u = 0; u < 8; u++) {
+    int i = t.ta + STEP * u;
+    for (int v = 0; v < 8; v++) {
+      int j = t.tb + STEP * v;
+      Word16 ps2 = add(t.ps1[u], dn[j]);
+      Word32 alp2 = L_mac(t.alp1[u], t.row[v], w.row);
+      alp2 = L_mac(alp2, rr[i][j], w.cross);
+      Word16 sq2 = mult(ps2, ps2);
+      Word16 alp_16 = round(alp2);
+      if (L_msu(L_mult(best.alp, sq2), best.sq, alp_16) > 0L)
+        best = {sq2, alp_16, ps2, (Word16)i, (Word16)j};
+    }
+  }
+  return best;
+}
+
+// Whether best_pair_plain gives best_pair's answer: every correlation sum
+// within 16 bits, and every energy's partial sums and rounding within 32
+// bits given the largest magnitude rr_peak of rr.
+bool pair_fits(const Word16* dn, const PairTerms& t, int32_t rr_peak, const PairWeights& w) {
+  int32_t ps_max = 0, dn_max = 0, row_max = 0;
+  int64_t alp_max = 0;
+  for (int k = 0; k < 8; k++) {
+    int32_t d = dn[t.tb + STEP * k], ps = t.ps1[k], row = t.row[k];
+    int64_t alp = t.alp1[k];
+    dn_max = d > dn_max ? d : -d > dn_max ? -d : dn_max;
+    ps_max = ps > ps_max ? ps : -ps > ps_max ? -ps : ps_max;
+    row_max = row > row_max ? row : -row > row_max ? -row : row_max;
+    alp_max = alp > alp_max ? alp : -alp > alp_max ? -alp : alp_max;
+  }
+  return ps_max + dn_max <= MAX_16 &&
+         alp_max + 2 * (int64_t)row_max * w.row + 2 * (int64_t)rr_peak * w.cross + 0x8000 <= MAX_32;
+}
+
+// best_pair in plain arithmetic, where pair_fits. The squares and energies of
+// the eight pairs of one first pulse are made at once and compared with the
+// best so far; the sequential choice runs only when one of them beats it.
+// With sq, sq2 < 2^15 and alp, alp_16 within 16 bits both products of the
+// comparison stay below 2^30 in magnitude, so their difference fits 32 bits.
+Pair best_pair_plain(const Word16* dn, const Word16 (*rr)[SUBFRAME], const PairTerms& t,
+                     const PairWeights& w) {
+  Pair best = {-1, 1, 0, (Word16)t.ta, (Word16)t.tb};
+  for (int u = 0; u < 8; u++) {
+    const int i = t.ta + STEP * u;
+    int32_t ps2[8], sq2[8], alp_16[8];
+    bool beats = false;
+    for (int v = 0; v < 8; v++) {
+      int j = t.tb + STEP * v;
+      ps2[v] = t.ps1[u] + dn[j];
+      int32_t alp2 = t.alp1[u] + 2 * (t.row[v] * w.row) + 2 * (rr[i][j] * w.cross);
+      sq2[v] = (ps2[v] * ps2[v]) >> 15;
+      alp_16[v] = (alp2 + 0x8000) >> 16;
+      beats |= best.alp * sq2[v] - best.sq * alp_16[v] > 0;
+    }
+    if (!beats) continue;
+    for (int v = 0; v < 8; v++)
+      if (best.alp * sq2[v] - best.sq * alp_16[v] > 0)
+        best = {(Word16)sq2[v], (Word16)alp_16[v], (Word16)ps2[v], (Word16)i,
+                (Word16)(t.tb + STEP * v)};
+  }
+  return best;
+}
+
 // The ten pulse positions (codvec) maximising the squared correlation over
 // the energy. Round k: pulse 0 on the best position of track k, pulse 1 on
 // the best of track k+1, then the pairs 2-3, 4-5, 6-7, 8-9 on the tracks
@@ -152,8 +268,9 @@ void choose_rounds(const Word16* strength, Word16 strongest, bool* searched) {
 // of equally good results is kept. The reference bitstreams still choose
 // other pulses in about one subframe in forty, mostly between
 // candidates whose criteria differ by well under one per cent.
-void search_pulses(const Word16* dn, const Word16 (*rr)[SUBFRAME], Word16 strongest,
-                   const Word16* pos_max, const Word16* strength, Word16* codvec) {
+void search_pulses(const Word16* dn, const Word16 (*rr)[SUBFRAME], int32_t rr_peak,
+                   Word16 strongest, const Word16* pos_max, const Word16* strength,
+                   Word16* codvec) {
   Word16 psk = -1, alpk = 1;
   for (int i = 0; i < PULSES; i++) codvec[i] = (Word16)i;
   bool searched[TRACKS];
@@ -170,46 +287,25 @@ void search_pulses(const Word16* dn, const Word16 (*rr)[SUBFRAME], Word16 strong
     Word32 alp0 = L_mult(rr[p[0]][p[0]], 2048);
     alp0 = L_mac(alp0, rr[p[1]][p[1]], 2048);
     alp0 = L_mac(alp0, rr[p[0]][p[1]], 4096);
-    Word16 sq = -1, alp = 1;
+    Pair pair = {-1, 1, 0, 0, 0};
     for (int level = 0; level < 4; level++) {
       const PairWeights& w = LEVEL[level];
       const int a = 2 * level + 2, b = a + 1;
-      Word16 row[SUBFRAME];
-      for (int j = ipos[b]; j < SUBFRAME; j += STEP) {
-        Word32 s = L_mult(rr[j][j], w.row_diag);
-        for (int m = 0; m < a; m++) s = L_mac(s, rr[p[m]][j], w.row_cross);
-        row[j] = round(s);
-      }
-      sq = -1;
-      alp = 1;
-      Word16 best_ps = 0, ia = ipos[a], ib = ipos[b];
-      for (int i = ipos[a]; i < SUBFRAME; i += STEP) {
-        Word16 ps1 = add(ps, dn[i]);
-        Word32 alp1 = L_mac(alp0, rr[i][i], w.diag);
-        for (int m = 0; m < a; m++) alp1 = L_mac(alp1, rr[p[m]][i], w.cross);
-        for (int j = ipos[b]; j < SUBFRAME; j += STEP) {
-          Word16 ps2 = add(ps1, dn[j]);
-          Word32 alp2 = L_mac(alp1, row[j], w.row);
-          alp2 = L_mac(alp2, rr[i][j], w.cross);
-          Word16 sq2 = mult(ps2, ps2);
-          Word16 alp_16 = round(alp2);
-          if (L_msu(L_mult(alp, sq2), sq, alp_16) > 0L) {
-            sq = sq2;
-            best_ps = ps2;
-            alp = alp_16;
-            ia = (Word16)i;
-            ib = (Word16)j;
-          }
-        }
-      }
-      p[a] = ia;
-      p[b] = ib;
-      ps = best_ps;
-      alp0 = L_mult(alp, 16384);
+      PairTerms t;
+      t.ta = ipos[a];
+      t.tb = ipos[b];
+      pair_terms(dn, rr, p, a, ps, alp0, w, &t);
+      pair = !encoder_reference_paths && pair_fits(dn, t, rr_peak, w)
+                 ? best_pair_plain(dn, rr, t, w)
+                 : best_pair(dn, rr, t, w);
+      p[a] = pair.ia;
+      p[b] = pair.ib;
+      ps = pair.ps;
+      alp0 = L_mult(pair.alp, 16384);
     }
-    if (L_msu(L_mult(alpk, sq), psk, alp) > 0L) {
-      psk = sq;
-      alpk = alp;
+    if (L_msu(L_mult(alpk, pair.sq), psk, pair.alp) > 0L) {
+      psk = pair.sq;
+      alpk = pair.alp;
       for (int i = 0; i < PULSES; i++) codvec[i] = p[i];
     }
   }
@@ -269,8 +365,8 @@ void acelp_search_118(const Word16* x, const Word16* res, Word16* h, Word16 T0, 
   static Word16 rr[SUBFRAME][SUBFRAME];  // work space
   correlate_target(h, x, dn);
   Word16 strongest = choose_signs(res, dn, sign, pos_max, strength);
-  correlate_pulses(h, sign, rr);
-  search_pulses(dn, rr, strongest, pos_max, strength, codvec);
+  int32_t rr_peak = correlate_pulses(h, sign, rr);
+  search_pulses(dn, rr, rr_peak, strongest, pos_max, strength, codvec);
   build_code(codvec, sign, h, code, y, indices);
   sharpen_code(code, T0, sharp);
 }
