@@ -35,13 +35,11 @@ const PairWeights LEVEL[4] = {
 void correlate_target(const Word16* h, const Word16* x, Word16* dn) {
   Word32 y32[SUBFRAME];
   Word32 tot = 5;
+  target_products(h, x, y32);
   for (int t = 0; t < TRACKS; t++) {
     Word32 max = 0;
     for (int i = t; i < SUBFRAME; i += STEP) {
-      Word32 s = 0;
-      for (int j = i; j < SUBFRAME; j++) s = L_mac(s, x[j], h[j - i]);
-      y32[i] = s;
-      s = L_abs(s);
+      Word32 s = L_abs(y32[i]);
       if (L_sub(s, max) > 0L) max = s;
     }
     tot = L_add(tot, L_shr(max, 1));
@@ -100,8 +98,8 @@ Word16 choose_signs(const Word16* res, Word16* dn, Word16* sign, Word16* pos_max
 // rr[i][j]: the correlation of the impulse response shifted to i and to j,
 // signed by the pulse signs of i and j. h is scaled to bring its energy to
 // full scale, with no margin below it: a margin of 0.99 made the reference
-// bitstreams choose other pulses more often. Returns the
-// largest magnitude of rr, which bounds the search's energy terms.
+// bitstreams choose other pulses more often. Returns a bound on the
+// magnitudes of rr, for the search's energy terms.
 int32_t correlate_pulses(const Word16* h, const Word16* sign, Word16 (*rr)[SUBFRAME]) {
   Word16 h2[SUBFRAME];
   Word32 s = 2;
@@ -134,12 +132,9 @@ int32_t correlate_pulses(const Word16* h, const Word16* sign, Word16 (*rr)[SUBFR
       }
     }
   }
-  int32_t largest = 0;
-  for (int i = 0; i < SUBFRAME; i++) {
-    int32_t m = peak(rr[i], SUBFRAME);
-    if (m > largest) largest = m;
-  }
-  return largest;
+  // A correlation's magnitude is at most the energy, whose rounding is
+  // rr[0][0]; rounding a negative one may add one.
+  return plain ? rr[0][0] + 1 : -MIN_16;
 }
 
 // The rounds to search: each round k starts on the best positions of the
@@ -175,20 +170,40 @@ struct Pair {
 };
 
 // The level's terms from the pulses p[0..a-1] chosen so far, with their
-// correlation ps and energy alp0.
+// correlation ps and energy alp0; rr_peak bounds the magnitudes of rr.
+//
+// The plain sums: |alp0| is at most 2^30 (a rounded energy times 32768, or
+// at the first level three terms of at most 2^16 * 4096), and the terms
+// added to it at most 2^16 (diag + a cross) <= 2^16 * 10240 in all, so no
+// partial sum of alp1 reaches 2^31. The row's partial sums are at most
+// 2 rr_peak (row_diag + a row_cross), checked against 2^31 with the rounding.
 void pair_terms(const Word16* dn, const Word16 (*rr)[SUBFRAME], const Word16* p, int a, Word16 ps,
-                Word32 alp0, const PairWeights& w, PairTerms* t) {
+                Word32 alp0, const PairWeights& w, int32_t rr_peak, PairTerms* t) {
+  const bool plain_alp = !encoder_reference_paths;
+  const bool plain_row =
+      plain_alp && 2 * (int64_t)rr_peak * (w.row_diag + a * w.row_cross) + 0x8000 <= MAX_32;
   for (int v = 0; v < 8; v++) {
     int j = t->tb + STEP * v;
     Word32 s = L_mult(rr[j][j], w.row_diag);
-    for (int m = 0; m < a; m++) s = L_mac(s, rr[p[m]][j], w.row_cross);
-    t->row[v] = round(s);
+    if (plain_row) {
+      for (int m = 0; m < a; m++) s += 2 * (rr[p[m]][j] * w.row_cross);
+      t->row[v] = (Word16)((s + 0x8000) >> 16);
+    } else {
+      for (int m = 0; m < a; m++) s = L_mac(s, rr[p[m]][j], w.row_cross);
+      t->row[v] = round(s);
+    }
   }
   for (int u = 0; u < 8; u++) {
     int i = t->ta + STEP * u;
     t->ps1[u] = add(ps, dn[i]);
-    Word32 alp1 = L_mac(alp0, rr[i][i], w.diag);
-    for (int m = 0; m < a; m++) alp1 = L_mac(alp1, rr[p[m]][i], w.cross);
+    Word32 alp1;
+    if (plain_alp) {
+      alp1 = alp0 + 2 * (rr[i][i] * w.diag);
+      for (int m = 0; m < a; m++) alp1 += 2 * (rr[p[m]][i] * w.cross);
+    } else {
+      alp1 = L_mac(alp0, rr[i][i], w.diag);
+      for (int m = 0; m < a; m++) alp1 = L_mac(alp1, rr[p[m]][i], w.cross);
+    }
     t->alp1[u] = alp1;
   }
 }
@@ -215,7 +230,7 @@ Pair best_pair(const Word16* dn, const Word16 (*rr)[SUBFRAME], const PairTerms& 
 
 // Whether best_pair_plain gives best_pair's answer: every correlation sum
 // within 16 bits, and every energy's partial sums and rounding within 32
-// bits given the largest magnitude rr_peak of rr.
+// bits given the bound rr_peak on the magnitudes of rr.
 bool pair_fits(const Word16* dn, const PairTerms& t, int32_t rr_peak, const PairWeights& w) {
   int32_t ps_max = 0, dn_max = 0, row_max = 0;
   int64_t alp_max = 0;
@@ -294,7 +309,7 @@ void search_pulses(const Word16* dn, const Word16 (*rr)[SUBFRAME], int32_t rr_pe
       PairTerms t;
       t.ta = ipos[a];
       t.tb = ipos[b];
-      pair_terms(dn, rr, p, a, ps, alp0, w, &t);
+      pair_terms(dn, rr, p, a, ps, alp0, w, rr_peak, &t);
       pair = !encoder_reference_paths && pair_fits(dn, t, rr_peak, w)
                  ? best_pair_plain(dn, rr, t, w)
                  : best_pair(dn, rr, t, w);
