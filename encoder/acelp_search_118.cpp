@@ -4,6 +4,7 @@
 #include "codec/frame_decoder.h"
 #include "encoder/acelp_common.h"
 #include "encoder/reference_paths.h"
+#include "encoder/search_candidates.h"
 
 namespace {
 
@@ -254,23 +255,47 @@ bool pair_fits(const Word16* dn, const PairTerms& t, int32_t rr_peak, const Pair
 Pair best_pair_plain(const Word16* dn, const Word16 (*rr)[SUBFRAME], const PairTerms& t,
                      const PairWeights& w) {
   Pair best = {-1, 1, 0, (Word16)t.ta, (Word16)t.tb};
+  Word16 ps2[8], sq2[8], alp_16[8];
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i dn_b = _mm_setr_epi16(dn[t.tb], dn[t.tb + 5], dn[t.tb + 10], dn[t.tb + 15],
+                                      dn[t.tb + 20], dn[t.tb + 25], dn[t.tb + 30], dn[t.tb + 35]);
+  const __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.row));
+  const __m128i weights =
+      _mm_set1_epi32((int)((uint32_t)(uint16_t)w.row | (uint32_t)(uint16_t)w.cross << 16));
+#endif
   for (int u = 0; u < 8; u++) {
     const int i = t.ta + STEP * u;
-    int32_t ps2[8], sq2[8], alp_16[8];
+#if defined(__SSE2__)
+    const Word16* r = rr[i] + t.tb;
+    __m128i cross = _mm_setr_epi16(r[0], r[5], r[10], r[15], r[20], r[25], r[30], r[35]);
+    __m128i ps = _mm_add_epi16(_mm_set1_epi16(t.ps1[u]), dn_b);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(ps2), ps);
+    // row w.row + cross w.cross in each 32-bit lane, doubled, onto alp1.
+    __m128i alp1 = _mm_set1_epi32(t.alp1[u]), round = _mm_set1_epi32(0x8000);
+    __m128i lo = _mm_add_epi32(
+        alp1, _mm_slli_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(row, cross), weights), 1));
+    __m128i hi = _mm_add_epi32(
+        alp1, _mm_slli_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(row, cross), weights), 1));
+    __m128i alp16 = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, round), 16),
+                                    _mm_srai_epi32(_mm_add_epi32(hi, round), 16));
+    __m128i magnitude = _mm_max_epi16(ps, _mm_sub_epi16(zero, ps));
+    if (!candidates_beat_best(magnitude, alp16, best.sq, best.alp, alp_16, sq2)) continue;
+#else
     bool beats = false;
     for (int v = 0; v < 8; v++) {
       int j = t.tb + STEP * v;
-      ps2[v] = t.ps1[u] + dn[j];
+      ps2[v] = (Word16)(t.ps1[u] + dn[j]);
       int32_t alp2 = t.alp1[u] + 2 * (t.row[v] * w.row) + 2 * (rr[i][j] * w.cross);
-      sq2[v] = (ps2[v] * ps2[v]) >> 15;
-      alp_16[v] = (alp2 + 0x8000) >> 16;
+      sq2[v] = (Word16)((ps2[v] * ps2[v]) >> 15);
+      alp_16[v] = (Word16)((alp2 + 0x8000) >> 16);
       beats |= best.alp * sq2[v] - best.sq * alp_16[v] > 0;
     }
     if (!beats) continue;
+#endif
     for (int v = 0; v < 8; v++)
       if (best.alp * sq2[v] - best.sq * alp_16[v] > 0)
-        best = {(Word16)sq2[v], (Word16)alp_16[v], (Word16)ps2[v], (Word16)i,
-                (Word16)(t.tb + STEP * v)};
+        best = {sq2[v], alp_16[v], ps2[v], (Word16)i, (Word16)(t.tb + STEP * v)};
   }
   return best;
 }
