@@ -30,8 +30,9 @@ void correlate_response(const Word16* H, ResponseCorrelation* c) {
 void target_products(const Word16* h, const Word16* x, Word32* y32) {
   // Every partial sum is at most twice the target's peak times the
   // response's magnitude sum.
-  bool exact = !encoder_reference_paths &&
-               (int64_t)peak(x, ACELP_SUBFRAME) * magnitude_sum(h, ACELP_SUBFRAME) < (1 << 30);
+  bool exact =
+      !encoder_reference_paths &&
+      (int64_t)max_magnitude(x, ACELP_SUBFRAME) * magnitude_sum(h, ACELP_SUBFRAME) < (1 << 30);
   for (int i = 0; i < ACELP_SUBFRAME; i++) {
     Word32 s = 0;
     if (exact)
