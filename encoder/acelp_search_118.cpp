@@ -96,6 +96,51 @@ Word16 choose_signs(const Word16* res, Word16* dn, Word16* sign, Word16* pos_max
   return strongest;
 }
 
+// One diagonal of the pulse correlations in plain arithmetic (where
+// correlate_pulses proves it exact): d[k] for k = 0..39-dec is the rounded
+// running sum of 2 h2[m] h2[m + dec] over m = 0..k, times the sign product
+// (sr[k] sr[k + dec]) >> 15, shifted by 15. h2 and sr hold 8 words past the
+// subframe (h2 zeros).
+void correlation_diagonal(const Word16* h2, const Word16* sr, int dec, Word16* d) {
+  const int n = SUBFRAME - dec;
+#if defined(__SSE2__)
+  __m128i carry = _mm_setzero_si128();
+  const __m128i round = _mm_set1_epi32(0x8000), same = _mm_set1_epi16(32766),
+                differ = _mm_set1_epi16(-32767);
+  for (int k = 0; k < n; k += 8) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h2 + k));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h2 + k + dec));
+    __m128i lo = _mm_mullo_epi16(a, b), hi = _mm_mulhi_epi16(a, b);
+    // Doubled products, then running sums within four lanes and across.
+    __m128i p0 = _mm_slli_epi32(_mm_unpacklo_epi16(lo, hi), 1);
+    __m128i p1 = _mm_slli_epi32(_mm_unpackhi_epi16(lo, hi), 1);
+    p0 = _mm_add_epi32(p0, _mm_slli_si128(p0, 4));
+    p0 = _mm_add_epi32(p0, _mm_slli_si128(p0, 8));
+    p1 = _mm_add_epi32(p1, _mm_slli_si128(p1, 4));
+    p1 = _mm_add_epi32(p1, _mm_slli_si128(p1, 8));
+    p0 = _mm_add_epi32(p0, carry);
+    p1 = _mm_add_epi32(p1, _mm_shuffle_epi32(p0, 0xff));
+    carry = _mm_shuffle_epi32(p1, 0xff);
+    __m128i r = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(p0, round), 16),
+                                _mm_srai_epi32(_mm_add_epi32(p1, round), 16));
+    __m128i eq = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sr + k)),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(sr + k + dec)));
+    __m128i f = _mm_or_si128(_mm_and_si128(eq, same), _mm_andnot_si128(eq, differ));
+    lo = _mm_mullo_epi16(r, f);
+    hi = _mm_mulhi_epi16(r, f);
+    __m128i v = _mm_packs_epi32(_mm_srai_epi32(_mm_unpacklo_epi16(lo, hi), 15),
+                                _mm_srai_epi32(_mm_unpackhi_epi16(lo, hi), 15));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + k), v);
+  }
+#else
+  Word32 s = 0;
+  for (int k = 0; k < n; k++) {
+    s += 2 * (h2[k] * h2[k + dec]);
+    d[k] = (Word16)((((s + 0x8000) >> 16) * ((sr[k] * sr[k + dec]) >> 15)) >> 15);
+  }
+#endif
+}
+
 // rr[i][j]: the correlation of the impulse response shifted to i and to j,
 // signed by the pulse signs of i and j. h is scaled to bring its energy to
 // full scale, with no margin below it: a margin of 0.99 made the reference
@@ -121,13 +166,24 @@ int32_t correlate_pulses(const Word16* h, const Word16* sign, Word16 (*rr)[SUBFR
     s = plain ? s + 2 * (h2[k] * h2[k]) : L_mac(s, h2[k], h2[k]);
     rr[i][i] = plain ? (Word16)((s + 0x8000) >> 16) : round(s);
   }
-  for (int dec = 1; dec < SUBFRAME; dec++) {
-    s = 0;
-    for (int k = 0, j = SUBFRAME - 1, i = j - dec; k < SUBFRAME - dec; k++, i--, j--) {
-      if (plain) {
-        s += 2 * (h2[k] * h2[k + dec]);
-        rr[j][i] = rr[i][j] = (Word16)((((s + 0x8000) >> 16) * ((sign[i] * sign[j]) >> 15)) >> 15);
-      } else {
+  if (plain) {
+    // h2 and the signs from the last position down, zero-padded for the
+    // eight-lane steps.
+    Word16 h2p[SUBFRAME + 8] = {}, sr[SUBFRAME + 8];
+    for (int i = 0; i < SUBFRAME + 8; i++) {
+      if (i < SUBFRAME) h2p[i] = h2[i];
+      sr[i] = i < SUBFRAME ? sign[SUBFRAME - 1 - i] : MAX_16;
+    }
+    for (int dec = 1; dec < SUBFRAME; dec++) {
+      Word16 d[SUBFRAME + 8];
+      correlation_diagonal(h2p, sr, dec, d);
+      for (int k = 0, j = SUBFRAME - 1, i = j - dec; k < SUBFRAME - dec; k++, i--, j--)
+        rr[j][i] = rr[i][j] = d[k];
+    }
+  } else {
+    for (int dec = 1; dec < SUBFRAME; dec++) {
+      s = 0;
+      for (int k = 0, j = SUBFRAME - 1, i = j - dec; k < SUBFRAME - dec; k++, i--, j--) {
         s = L_mac(s, h2[k], h2[k + dec]);
         rr[j][i] = rr[i][j] = mult(round(s), mult(sign[i], sign[j]));
       }
