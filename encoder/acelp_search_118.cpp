@@ -52,7 +52,11 @@ void correlate_target(const Word16* h, const Word16* x, Word16* dn) {
 // 1 / |v| scaled, for the normalisation of the sign estimate.
 Word16 inverse_norm(const Word16* v) {
   Word32 s = 256;
-  for (int i = 0; i < SUBFRAME; i++) s = L_mac(s, v[i], v[i]);
+  int64_t energy = 2 * energy64(v, SUBFRAME);  // the partial sums only grow
+  if (!encoder_reference_paths && energy + 256 <= MAX_32)
+    s += (Word32)energy;
+  else
+    for (int i = 0; i < SUBFRAME; i++) s = L_mac(s, v[i], v[i]);
   return extract_h(L_shl(L_inv_sqrt(s), 5));
 }
 
