@@ -230,27 +230,32 @@ struct Pair {
   Word16 sq, alp, ps, ia, ib;
 };
 
+// The correlation rows of the pulses chosen so far, summed, and the sums of
+// their magnitudes.
+struct ChosenRows {
+  int32_t sum[SUBFRAME], magnitude[SUBFRAME];
+};
+
 // The level's terms from the pulses p[0..a-1] chosen so far, with their
-// correlation ps and energy alp0; rr_peak bounds the magnitudes of rr, and
-// columns[c] is the sum of rr[p[m]][c] over those pulses (for the plain sums,
-// which take the weight out of that sum).
+// correlation ps and energy alp0; rows holds the sums of rr[p[m]][c] and of
+// their magnitudes over those pulses (for the plain sums, which take the
+// weight out of the sum).
 //
 // The plain sums: |alp0| is at most 2^30 (a rounded energy times 32768, or
 // at the first level three terms of at most 2^16 * 4096), and the terms
 // added to it at most 2^16 (diag + a cross) <= 2^16 * 10240 in all, so no
 // partial sum of alp1 reaches 2^31. The row's partial sums are at most
-// 2 rr_peak (row_diag + a row_cross), checked against 2^31 with the rounding.
+// 2 (|rr[j][j]| row_diag + row_cross magnitude[j]), checked against 2^31
+// with the rounding for each position j.
 void pair_terms(const Word16* dn, const Word16 (*rr)[SUBFRAME], const Word16* p, int a, Word16 ps,
-                Word32 alp0, const PairWeights& w, int32_t rr_peak, const int32_t* columns,
-                PairTerms* t) {
+                Word32 alp0, const PairWeights& w, const ChosenRows& rows, PairTerms* t) {
   const bool plain_alp = !encoder_reference_paths;
-  const bool plain_row =
-      plain_alp && 2 * (int64_t)rr_peak * (w.row_diag + a * w.row_cross) + 0x8000 <= MAX_32;
   for (int v = 0; v < 8; v++) {
     int j = t->tb + STEP * v;
     Word32 s = L_mult(rr[j][j], w.row_diag);
-    if (plain_row) {
-      s += 2 * w.row_cross * columns[j];
+    const int64_t bound = (s < 0 ? -(int64_t)s : s) + 2 * (int64_t)w.row_cross * rows.magnitude[j];
+    if (plain_alp && bound + 0x8000 <= MAX_32) {
+      s += 2 * w.row_cross * rows.sum[j];
       t->row[v] = (Word16)((s + 0x8000) >> 16);
     } else {
       for (int m = 0; m < a; m++) s = L_mac(s, rr[p[m]][j], w.row_cross);
@@ -262,7 +267,7 @@ void pair_terms(const Word16* dn, const Word16 (*rr)[SUBFRAME], const Word16* p,
     t->ps1[u] = add(ps, dn[i]);
     Word32 alp1;
     if (plain_alp) {
-      alp1 = alp0 + 2 * (rr[i][i] * w.diag) + 2 * w.cross * columns[i];
+      alp1 = alp0 + 2 * (rr[i][i] * w.diag) + 2 * w.cross * rows.sum[i];
     } else {
       alp1 = L_mac(alp0, rr[i][i], w.diag);
       for (int m = 0; m < a; m++) alp1 = L_mac(alp1, rr[p[m]][i], w.cross);
@@ -271,10 +276,14 @@ void pair_terms(const Word16* dn, const Word16 (*rr)[SUBFRAME], const Word16* p,
   }
 }
 
-// Adds the rows of the pulses at i and j to columns, for the plain sums of
+// Adds the rows of the pulses at i and j to rows, for the plain sums of
 // pair_terms.
-void add_rows(const Word16 (*rr)[SUBFRAME], int i, int j, int32_t* columns) {
-  for (int c = 0; c < SUBFRAME; c++) columns[c] += rr[i][c] + rr[j][c];
+void add_rows(const Word16 (*rr)[SUBFRAME], int i, int j, ChosenRows* rows) {
+  for (int c = 0; c < SUBFRAME; c++) {
+    rows->sum[c] += rr[i][c] + rr[j][c];
+    rows->magnitude[c] +=
+        (rr[i][c] < 0 ? -rr[i][c] : rr[i][c]) + (rr[j][c] < 0 ? -rr[j][c] : rr[j][c]);
+  }
 }
 
 // The first pair of the 8x8 maximising sq / alp, exactly.
@@ -396,21 +405,21 @@ void search_pulses(const Word16* dn, const Word16 (*rr)[SUBFRAME], int32_t rr_pe
     alp0 = L_mac(alp0, rr[p[1]][p[1]], 2048);
     alp0 = L_mac(alp0, rr[p[0]][p[1]], 4096);
     Pair pair = {-1, 1, 0, 0, 0};
-    int32_t columns[SUBFRAME] = {};
-    if (!encoder_reference_paths) add_rows(rr, p[0], p[1], columns);
+    ChosenRows rows = {};
+    if (!encoder_reference_paths) add_rows(rr, p[0], p[1], &rows);
     for (int level = 0; level < 4; level++) {
       const PairWeights& w = LEVEL[level];
       const int a = 2 * level + 2, b = a + 1;
       PairTerms t;
       t.ta = ipos[a];
       t.tb = ipos[b];
-      pair_terms(dn, rr, p, a, ps, alp0, w, rr_peak, columns, &t);
+      pair_terms(dn, rr, p, a, ps, alp0, w, rows, &t);
       pair = !encoder_reference_paths && pair_fits(dn, t, rr_peak, w)
                  ? best_pair_plain(dn, rr, t, w)
                  : best_pair(dn, rr, t, w);
       p[a] = pair.ia;
       p[b] = pair.ib;
-      if (!encoder_reference_paths && level < 3) add_rows(rr, p[a], p[b], columns);
+      if (!encoder_reference_paths && level < 3) add_rows(rr, p[a], p[b], &rows);
       ps = pair.ps;
       alp0 = L_mult(pair.alp, 16384);
     }
