@@ -27,11 +27,12 @@ void correlate_response(const Word16* H, ResponseCorrelation* c) {
   }
 }
 
-void target_correlation(const Word16* h, const Word16* x, Word16* dn) {
-  Word32 y32[ACELP_SUBFRAME];
-  Word32 max = 0;
-  bool exact = !encoder_reference_paths &&
-               (int64_t)peak(x, ACELP_SUBFRAME) * magnitude_sum(h, ACELP_SUBFRAME) < (1 << 30);
+void target_products(const Word16* h, const Word16* x, Word32* y32) {
+  // Every partial sum is at most twice the target's peak times the
+  // response's magnitude sum.
+  bool exact =
+      !encoder_reference_paths &&
+      (int64_t)max_magnitude(x, ACELP_SUBFRAME) * magnitude_sum(h, ACELP_SUBFRAME) < (1 << 30);
   for (int i = 0; i < ACELP_SUBFRAME; i++) {
     Word32 s = 0;
     if (exact)
@@ -39,7 +40,15 @@ void target_correlation(const Word16* h, const Word16* x, Word16* dn) {
     else
       for (int j = i; j < ACELP_SUBFRAME; j++) s = L_mac(s, x[j], h[j - i]);
     y32[i] = s;
-    s = L_abs(s);
+  }
+}
+
+void target_correlation(const Word16* h, const Word16* x, Word16* dn) {
+  Word32 y32[ACELP_SUBFRAME];
+  Word32 max = 0;
+  target_products(h, x, y32);
+  for (int i = 0; i < ACELP_SUBFRAME; i++) {
+    Word32 s = L_abs(y32[i]);
     if (L_sub(s, max) > 0L) max = s;
   }
   Word16 j = norm_l(max);

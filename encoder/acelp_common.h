@@ -24,6 +24,10 @@ inline Word16 pulse_correlation(const ResponseCorrelation& c, int i, int j) {
   return extract_h(c.cum[d][ACELP_SUBFRAME - 1 - last]);
 }
 
+// y32[i] = the sum of x[j] h[j - i] over j = i..39, doubled and accumulated
+// as L_mac does from j = i.
+void target_products(const Word16* h, const Word16* x, Word32* y32);
+
 // The correlations of the target with the impulse response, scaled so that
 // their largest magnitude has at most 13 bits.
 void target_correlation(const Word16* h, const Word16* x, Word16* dn);

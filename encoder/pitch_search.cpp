@@ -100,7 +100,7 @@ void normalized_correlation(const Word16* exc, const Word16* xn, const Word16* h
   // With both energies within 32 bits (doubled), no partial sum of the
   // energy or of the correlation saturates.
   bool target_fits = !encoder_reference_paths && 2 * energy64(xn, SUBFRAME) <= MAX_32;
-  int32_t h_peak = peak(h, SUBFRAME);
+  int32_t h_peak = max_magnitude(h, SUBFRAME);
   for (Word16 i = t_min; i <= t_max; i++) {
     bool exact = target_fits && 2 * energy64(sig, SUBFRAME) <= MAX_32;
     s = 0;
@@ -283,7 +283,7 @@ void convolve_subframe(const Word16* x, const Word16* h, Word16* y) {
   // With every product sum below 2^30 in magnitude no partial sum saturates;
   // L_shl by 3 then limits from 2^28 on.
   if (!encoder_reference_paths &&
-      (int64_t)peak(x, SUBFRAME) * magnitude_sum(h, SUBFRAME) < (1 << 30)) {
+      (int64_t)max_magnitude(x, SUBFRAME) * magnitude_sum(h, SUBFRAME) < (1 << 30)) {
     Word32 acc[SUBFRAME] = {};
     for (int i = 0; i < SUBFRAME; i++) {
       Word32 xi = x[i];

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "codec/basicop/basicop.h"
+#include "codec/fast_paths.h"
 
 // True while the encoder takes only its exact reference forms.
 extern bool encoder_reference_paths;
@@ -28,21 +29,4 @@ static inline Word32 plain_mac(const Word16* x, const Word16* y, int n) {
   Word32 s = 0;
   for (int i = 0; i < n; i++) s += x[i] * y[i];
   return (Word32)((uint32_t)s * 2u);
-}
-
-// Largest magnitude of x[0..n-1] (32768 for -32768).
-static inline int32_t peak(const Word16* x, int n) {
-  int32_t m = 0;
-  for (int i = 0; i < n; i++) {
-    int32_t a = x[i] < 0 ? -x[i] : x[i];
-    if (a > m) m = a;
-  }
-  return m;
-}
-
-// Sum of |x[i]| over n samples.
-static inline int32_t magnitude_sum(const Word16* x, int n) {
-  int32_t m = 0;
-  for (int i = 0; i < n; i++) m += x[i] < 0 ? -x[i] : x[i];
-  return m;
 }

@@ -4,6 +4,7 @@
 // fast form past its bound, so its fallback runs too.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -12,6 +13,7 @@
 
 #include "codec/decoder.h"
 #include "encoder/acelp_search.h"
+#include "encoder/acelp_search_118.h"
 #include "encoder/encoder.h"
 #include "encoder/preprocess.h"
 #include "tests/support/test_support.h"
@@ -51,7 +53,7 @@ std::vector<Word16> encodeAll(const std::vector<int16_t>& s, const std::string& 
 TEST(EncoderFastPaths, EqualTheReferencePaths) {
   uint32_t seed = testsupport::testSeed(4711);
   const double gains[] = {300.0, 6000.0, 40000.0};  // quiet, normal, clipped
-  const char* schedules[] = {"1", "0", "0110", "2", "1202"};
+  const char* schedules[] = {"1", "0", "0110", "2", "1202", "12"};
   for (double gain : gains)
     for (const char* rates : schedules) {
       std::vector<int16_t> s = stream(gain, 600, seed);
@@ -66,16 +68,15 @@ TEST(EncoderFastPaths, EqualTheReferencePaths) {
 
 TEST(EncoderFastPaths, EqualTheReferencePathsOnTheConformanceSpeech) {
   QUILLO_REQUIRE_SHARED();
-  // The inputs of the 8 and 6.4 kbit/s conformance vectors, at the rates
-  // and the switching their bitstreams use.
+  // The inputs of the conformance vectors, at the rates and the switching
+  // their bitstreams use, and the 11.8 kbit/s ones also switching with 8.
   const struct {
     const char* input;
     const char* rates;
-  } INPUTS[] = {{"main/PITCH.IN", "1"},
-                {"main/SPEECH.IN", "1"},
-                {"annexD/testfile.raw", "0"},
-                {"annexD/testfile.raw", "1"},
-                {"annexD/testfile.raw", "10"}};
+  } INPUTS[] = {
+      {"main/PITCH.IN", "1"},       {"main/SPEECH.IN", "1"},       {"annexD/testfile.raw", "0"},
+      {"annexD/testfile.raw", "1"}, {"annexD/testfile.raw", "10"}, {"annexE/LSPE.118", "2"},
+      {"annexE/FIXED35.118", "2"},  {"annexE/OVPITCH.118", "2"},   {"annexE/SPEECHE.118", "21"}};
   for (const auto& in : INPUTS) {
     std::vector<uint8_t> bytes;
     ASSERT_TRUE(
@@ -104,6 +105,36 @@ TEST(EncoderFastPaths, CodebookSearchWithFourPulsesAtTheCorrelationLimit) {
   EXPECT_EQ(sign[0], sign[1]);
   EXPECT_EQ(std::memcmp(code[0], code[1], sizeof code[0]), 0);
   EXPECT_EQ(std::memcmp(y[0], y[1], sizeof y[0]), 0);
+}
+
+TEST(EncoderFastPaths, TenPulseSearchEqualsTheReferenceAtFullScale) {
+  // Targets, residuals and responses from quiet to full scale, spiky
+  // responses whose pulse correlations reach the 16-bit limit, and a sign
+  // estimate against the target's correlations: the plain forms' bounds
+  // both hold and fail.
+  std::mt19937 rng(testsupport::testSeed(4713));
+  for (int trial = 0; trial < 400; trial++) {
+    Word16 x[40], res[40], h[40];
+    int shift = (int)(rng() % 12);
+    for (int i = 0; i < 40; i++) {
+      x[i] = (Word16)(((int32_t)(rng() >> 16) - 32768) >> (trial % 2 ? shift : 0));
+      res[i] = trial % 3 == 0 ? (Word16)-x[i] : (Word16)((int32_t)(rng() >> 16) - 32768);
+      h[i] = (Word16)(((int32_t)(rng() >> 16) - 32768) >> std::min(i + shift % 4, 15));
+    }
+    h[0] = trial % 4 == 0 ? MAX_16 : (Word16)(4096 + rng() % 28672);
+    if (trial % 5 == 0) h[1] = (Word16)-h[0];
+    Word16 sharp = (Word16)(rng() % 13108), code[2][40], y[2][40], idx[2][5];
+    for (int ref = 0; ref < 2; ref++) {
+      encoder_use_reference_paths(ref != 0);
+      Word16 hh[40];
+      std::memcpy(hh, h, sizeof h);
+      acelp_search_118(x, res, hh, (Word16)(20 + trial % 60), sharp, code[ref], y[ref], idx[ref]);
+    }
+    encoder_use_reference_paths(false);
+    ASSERT_EQ(std::memcmp(idx[0], idx[1], sizeof idx[0]), 0) << "trial " << trial;
+    ASSERT_EQ(std::memcmp(code[0], code[1], sizeof code[0]), 0) << "trial " << trial;
+    ASSERT_EQ(std::memcmp(y[0], y[1], sizeof y[0]), 0) << "trial " << trial;
+  }
 }
 
 TEST(EncoderFastPaths, InputHighpassEqualsTheReferenceAtFullScale) {
