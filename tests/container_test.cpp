@@ -134,7 +134,7 @@ TEST_F(Container, ResumeRuleStepsBackOneBlock) {
   playerState.blockPosition = 0;
   openPayloadAt();
   EXPECT_EQ(playerState.blockPosition, 0);
-  EXPECT_EQ(std::ftell(playerState.payloadFile), 98316);
+  EXPECT_EQ(std::ftell(playerState.payloadFile.file), 98316);
   EXPECT_EQ(readBlock(), 512);
   EXPECT_EQ(playerState.blockBuffer[0], 0);
   closePayload();
@@ -142,11 +142,11 @@ TEST_F(Container, ResumeRuleStepsBackOneBlock) {
   playerState.blockPosition = 10;
   openPayloadAt();
   EXPECT_EQ(playerState.blockPosition, 9);
-  EXPECT_EQ(std::ftell(playerState.payloadFile), 102924);
+  EXPECT_EQ(std::ftell(playerState.payloadFile.file), 102924);
   EXPECT_EQ(readBlock(), 512);
   EXPECT_EQ(playerState.blockBuffer[511], 9);
   closePayload();
-  EXPECT_EQ(playerState.payloadFile, nullptr);
+  EXPECT_EQ(playerState.payloadFile.file, nullptr);
   EXPECT_EQ(readBlock(), 0);
 
   // Past the end: nothing to read.

@@ -75,7 +75,7 @@ Playback play(int maxBlocks = 64) {
   Playback p;
   readMessageHeader();
   PlayerState& s = playerState;
-  startRefills(s.effectId, static_cast<int8_t>(static_cast<uint8_t>(127 - s.depthByte)));
+  startRefills(s.effectId, depthOfByte(s.depthByte));
   s.blockPosition = 0;
   openPayloadAt();
   int n;

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "codec/decoder.h"
-#include "playback/container.h"
+#include "playback/message_format.h"
 #include "tests/support/sound_files.h"
 #include "tests/support/test_support.h"
 

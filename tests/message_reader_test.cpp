@@ -47,8 +47,7 @@ Bytes packedMessage(int rate, int frames, int effect, uint32_t seed) {
 
 // Sets the unscrambled byte `at` of block `block` to `value`.
 void setPlain(Bytes& m, int block, int at, uint8_t value) {
-  m[static_cast<size_t>(FIRST_BLOCK_OFFSET + block * PAYLOAD_BLOCK_BYTES + at)] =
-      value ^ SCRAMBLE_MASK;
+  m[static_cast<size_t>(FIRST_BLOCK_OFFSET + block * BLOCK_BYTES + at)] = value ^ SCRAMBLE_MASK;
 }
 
 bool appendSamples(void* context, const int16_t* samples, size_t count) {

@@ -115,7 +115,7 @@ class Player : public ::testing::Test {
     EXPECT_EQ(playerMain(INSTANCE), 0);
     EXPECT_EQ(fakePlatform.violations.size(), 0u) << violations();
     EXPECT_FALSE(fakePlatform.deviceOpen);
-    EXPECT_EQ(playerState.payloadFile, nullptr);
+    EXPECT_EQ(playerState.payloadFile.file, nullptr);
   }
 
   // The player shows the idle state: Play with its idle image, enabled.
@@ -212,14 +212,14 @@ TEST_F(Player, PauseResumesOneBlockBeforeThePositionReached) {
     expectButtonsReleased();
     EXPECT_EQ(fakePlatform.title, title);
     EXPECT_EQ(playerState.blockPosition, 3);
-    EXPECT_EQ(playerState.payloadFile, nullptr);
+    EXPECT_EQ(playerState.payloadFile.file, nullptr);
 
     size_t before = fakePlatform.written.size();
     ASSERT_TRUE(fakeClick(ID_PLAY));  // resume
     expectPlaying();
     // Reading starts at block 2 (file offset 98,316 + 2 x 512).
     EXPECT_EQ(playerState.blockPosition, 2);
-    EXPECT_EQ(ftell(playerState.payloadFile), FIRST_BLOCK_OFFSET + 2 * BLOCK_BYTES);
+    EXPECT_EQ(ftell(playerState.payloadFile.file), FIRST_BLOCK_OFFSET + 2 * BLOCK_BYTES);
     for (int i = 0; i < 4; i++) ASSERT_TRUE(fakeFinishBuffer());
     std::vector<int> all = writtenBlocks();
     std::vector<int> resumed(all.begin() + before, all.end());
@@ -318,7 +318,7 @@ TEST_F(Player, NoUsableDeviceShowsTheMessageBoxAndPlayCanBeTriedAgain) {
       EXPECT_EQ(fakePlatform.messageBoxes[0].caption, "QLO");
       EXPECT_TRUE(fakePlatform.written.empty());
       EXPECT_TRUE(fakePlatform.prepared.empty());
-      EXPECT_EQ(playerState.payloadFile, nullptr);
+      EXPECT_EQ(playerState.payloadFile.file, nullptr);
       expectIdle();
       expectButtonsReleased();
       EXPECT_EQ(fakePlatform.title, "QLO [00:00:00]-[00:00:02]");

@@ -16,7 +16,7 @@
 
 #include "codec/block_decoder.h"
 #include "codec/decoder.h"
-#include "playback/container.h"
+#include "playback/message_format.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "codec/block_decoder.h"
 #include "codec/decoder.h"
 #include "effects/effects.h"
-#include "playback/container.h"
+#include "playback/message_format.h"
 #include "tests/support/sound_files.h"
 #include "tests/support/test_support.h"
 

@@ -109,7 +109,7 @@ void removeMessage(std::wstring path, size_t folders) {
 TEST(Win32Files, MessagesInFoldersAndUnderNamesOutsideTheCodePage) {
   // A player's worth of zeros, a header at 8 kbit/s with effect 7, and two
   // blocks: 1 s.
-  std::vector<uint8_t> message(PAYLOAD_OFFSET + HEADER_BYTES + 2 * PAYLOAD_BLOCK_BYTES, 0);
+  std::vector<uint8_t> message(PAYLOAD_OFFSET + HEADER_BYTES + 2 * BLOCK_BYTES, 0);
   message[PAYLOAD_OFFSET + 8] = 1;
   message[PAYLOAD_OFFSET + 10] = 7;
   message[FIRST_BLOCK_OFFSET] = 0xA5;
@@ -148,7 +148,7 @@ TEST(Win32Files, MessagesInFoldersAndUnderNamesOutsideTheCodePage) {
     EXPECT_EQ(playerState.rateCode, 1);
     EXPECT_EQ(playerState.effectId, 7);
     openPayloadAt();
-    EXPECT_EQ(readBlock(), PAYLOAD_BLOCK_BYTES);
+    EXPECT_EQ(readBlock(), BLOCK_BYTES);
     EXPECT_EQ(playerState.blockBuffer[0], 0xA5);
     closePayload();
     removeMessage(made, c.folders.size());
