@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "app/resource_ids.h"
+#include "resources/resource_ids.h"
 #include "codec/decoder.h"
 #include "playback/container.h"
 #include "playback/engine.h"

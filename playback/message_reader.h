@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/platform.h"
+#include "playback/file_access.h"
 #include "playback/message_format.h"
 
 // Where a message's bytes come from: its length and a way to read a run of

@@ -4,7 +4,8 @@
 #pragma once
 
 #include <cstdint>
-#include "platform/platform.h"
+#include "playback/file_access.h"
+#include "playback/handles.h"
 #include "playback/message_reader.h"
 
 // Room for the program file's path, terminating zero included: any path the

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/player.h"
-#include "app/resource_ids.h"
+#include "resources/resource_ids.h"
 #include "codec/block_decoder.h"
 #include "platform/fake/fake_platform.h"
 #include "playback/container.h"

@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "app/dialog_services.h"
+#include "playback/file_access.h"
+#include "playback/wave_output.h"
 #include "platform/win32/win32_internal.h"
 #include "playback/container.h"
 #include "tests/support/test_support.h"
