@@ -15,14 +15,11 @@ namespace {
 // A message file: zero player, the header, then `blocks` blocks of 512 bytes
 // filled with their number, and `tail` more bytes filled with 0xEE.
 std::string writeMessage(const char* name, std::vector<uint8_t> header, int blocks, int tail) {
-  size_t start = PAYLOAD_OFFSET + header.size();
-  std::vector<uint8_t> file(start + 512 * blocks + tail, 0xEE);
-  std::fill(file.begin(), file.begin() + PAYLOAD_OFFSET, 0);
-  for (size_t i = 0; i < header.size(); i++) file[PAYLOAD_OFFSET + i] = header[i];
-  for (int b = 0; b < blocks; b++)
-    std::fill(file.begin() + start + 512 * b, file.begin() + start + 512 * (b + 1), b);
-  std::string path = testsupport::tempDir() + "/" + name;
-  EXPECT_TRUE(testsupport::writeFile(path, file));
+  std::vector<uint8_t> payload = header;
+  for (int b = 0; b < blocks; b++) payload.insert(payload.end(), 512, static_cast<uint8_t>(b));
+  payload.insert(payload.end(), static_cast<size_t>(tail), 0xEE);
+  std::string path = testsupport::writeMessageFile(name, payload);
+  EXPECT_FALSE(path.empty());
   return path;
 }
 

@@ -42,10 +42,8 @@ std::vector<uint8_t> messageHeader(uint8_t rateCode, uint8_t effect, uint8_t dep
 
 // Player bytes, then `payload`.
 std::string writeMessage(const std::string& name, const std::vector<uint8_t>& payload) {
-  std::vector<uint8_t> file(PAYLOAD_OFFSET + payload.size(), 0xCC);
-  std::copy(payload.begin(), payload.end(), file.begin() + PAYLOAD_OFFSET);
-  std::string path = testsupport::tempDir() + "/" + name;
-  EXPECT_TRUE(testsupport::writeFile(path, file));
+  std::string path = testsupport::writeMessageFile(name, payload, 0xCC);
+  EXPECT_FALSE(path.empty());
   return path;
 }
 

@@ -29,9 +29,7 @@ using testsupport::CommandRun;
 
 std::string temp(const std::string& name) { return testsupport::tempDir() + "/" + name; }
 
-CommandRun quillo(const std::string& args) {
-  return testsupport::runCommand(std::string(QUILLO_TOOL_PATH) + " " + args);
-}
+CommandRun quillo(const std::string& args) { return testsupport::runTool(args); }
 
 bool exists(const std::string& path) {
   struct stat st;
@@ -173,8 +171,7 @@ TEST(MakeTool, HeaderAndPlayerFollowTheOptionsAndTheName) {
       {"--player " + temp("own-player"), "f.exe", 'F', 100, 0, 0},
   };
   for (const Case& c : cases) {
-    CommandRun run = testsupport::runCommand(env + QUILLO_TOOL_PATH + " " + make + c.args + " -o " +
-                                             temp(c.output));
+    CommandRun run = testsupport::runTool(make + c.args + " -o " + temp(c.output), env);
     ASSERT_EQ(run.status, 0) << c.args << ": " << run.err;
     Bytes m = fileBytes(temp(c.output));
     ASSERT_GT(m.size(), static_cast<size_t>(PAYLOAD_OFFSET + HEADER_BYTES)) << c.output;
@@ -199,7 +196,7 @@ TEST(MakeTool, HeaderAndPlayerFollowTheOptionsAndTheName) {
       {"altered.exe", "program:  an unknown program (sha256 "},
   };
   for (const auto& p : programs) {
-    CommandRun run = testsupport::runCommand(env + QUILLO_TOOL_PATH + " info " + temp(p.first));
+    CommandRun run = testsupport::runTool("info " + temp(p.first), env);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find(p.second), std::string::npos) << p.first << ": " << run.out;
   }
@@ -361,8 +358,8 @@ TEST(MakeTool, BadInputIsOneLineAndNoOutput) {
   };
   const std::string out = temp("refused.exe");
   for (const Case& c : cases) {
-    CommandRun run = testsupport::runCommand("QUILLO_PLAYER_DIR=" + temp("none") + " " +
-                                             QUILLO_TOOL_PATH + " make " + c.args + " -o " + out);
+    CommandRun run = testsupport::runTool("make " + c.args + " -o " + out,
+                                          "QUILLO_PLAYER_DIR=" + temp("none") + " ");
     EXPECT_NE(run.status, 0) << c.args;
     EXPECT_NE(run.err.find(c.says), std::string::npos) << c.args << ": " << run.err;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;

@@ -93,19 +93,14 @@ class Player : public ::testing::Test {
   // message header and `blocks` marked blocks.
   void writeMessage(const std::string& name, uint8_t rateCode, int blocks, bool header = true,
                     uint8_t effectId = 0, uint8_t depthByte = 0) {
-    size_t length = PAYLOAD_OFFSET + (header ? HEADER_BYTES : 0) + size_t(blocks) * BLOCK_BYTES;
-    std::vector<uint8_t> file(length, 0x90);
-    if (header) {
-      const uint8_t bytes[HEADER_BYTES] = {1, 2, 3,        4, 5,        6,
-                                           7, 8, rateCode, 9, effectId, depthByte};
-      std::copy(bytes, bytes + HEADER_BYTES, file.begin() + PAYLOAD_OFFSET);
-    }
+    std::vector<uint8_t> payload;
+    if (header) payload = {1, 2, 3, 4, 5, 6, 7, 8, rateCode, 9, effectId, depthByte};
     for (int n = 0; n < blocks; n++) {
       std::vector<uint8_t> block = markedBlock(n);
-      std::copy(block.begin(), block.end(), file.begin() + FIRST_BLOCK_OFFSET + n * BLOCK_BYTES);
+      payload.insert(payload.end(), block.begin(), block.end());
     }
-    fakePlatform.programPath = testsupport::tempDir() + "/" + name;
-    ASSERT_TRUE(testsupport::writeFile(fakePlatform.programPath, file));
+    fakePlatform.programPath = testsupport::writeMessageFile(name, payload, 0x90);
+    ASSERT_FALSE(fakePlatform.programPath.empty());
   }
 
   // Runs the program with `script` as the user and the device; the script
