@@ -232,12 +232,12 @@ TEST(MakeTool, HtmlOutputIsTheTemplateWithTheMessage) {
   const std::string before = "<html>\n<script id=m>", after = "</script> QUILLO_MESSAGE\n";
   std::string page = before + "QUILLO_MESSAGE" + after;
   ASSERT_TRUE(testsupport::writeFile(dir + "/message.html", Bytes(page.begin(), page.end())));
-  const std::string env = "QUILLO_PLAYER_DIR=" + dir + " " + QUILLO_TOOL_PATH + " make " +
-                          temp("page.wav") + " --effect 7 --mix 60 ";
+  const std::string env = "QUILLO_PLAYER_DIR=" + dir + " ";
+  const std::string make = "make " + temp("page.wav") + " --effect 7 --mix 60 ";
   std::set<size_t> remainders;
   for (int rate = 0; rate < 3; rate++) {
     std::string r = std::string("--rate ") + RATE[rate];
-    ASSERT_EQ(testsupport::runCommand(env + r + " -o " + temp("page.qlo")).status, 0);
+    ASSERT_EQ(testsupport::runTool(make + r + " -o " + temp("page.qlo"), env).status, 0);
     Bytes message = fileBytes(temp("page.qlo"));
     message.erase(message.begin(), message.begin() + PAYLOAD_OFFSET);
     remainders.insert(message.size() % 3);
@@ -245,7 +245,7 @@ TEST(MakeTool, HtmlOutputIsTheTemplateWithTheMessage) {
                                                            {"--player html", "page"}};
     for (const auto& o : outputs) {
       std::string out = temp(o.second);
-      CommandRun run = testsupport::runCommand(env + r + " " + o.first + " -o " + out);
+      CommandRun run = testsupport::runTool(make + r + " " + o.first + " -o " + out, env);
       ASSERT_EQ(run.status, 0) << o.second << ": " << run.err;
       Bytes got = fileBytes(out);
       std::string text(got.begin(), got.end()), said = run.out.substr(0, run.out.find(" bytes"));
@@ -268,7 +268,7 @@ TEST(MakeTool, HtmlOutputIsTheTemplateWithTheMessage) {
   EXPECT_EQ(remainders.size(), 3u);
   // A template without the word is refused, with no output.
   ASSERT_TRUE(testsupport::writeFile(dir + "/message.html", Bytes(100, 'x')));
-  CommandRun run = testsupport::runCommand(env + "-o " + temp("refused.html"));
+  CommandRun run = testsupport::runTool(make + "-o " + temp("refused.html"), env);
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("message.html: not the self-playing page's template"), std::string::npos)
       << run.err;
