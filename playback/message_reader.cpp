@@ -5,6 +5,7 @@
 
 #include "codec/block_decoder.h"
 #include "codec/decoder.h"
+#include "playback/file_access.h"
 #include "playback/refill.h"
 
 static size_t readBytesAt(void* context, int64_t offset, uint8_t* out, size_t count) {

@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "playback/file_access.h"
 #include "playback/message_format.h"
 
 // Where a message's bytes come from: its length and a way to read a run of
@@ -58,7 +57,8 @@ int64_t messageBlockCount(const MessageSource& source);
 
 // Reads block `index` into `block` (BLOCK_BYTES) as the player reads
 // a block: bytes beyond those delivered keep their previous content. Returns
-// the number delivered, 0 past the end.
+// the number delivered, 0 past the end of what the source holds now (a file
+// that grew since it was opened reads on, as the player reads its file).
 int readMessageBlock(const MessageSource& source, int64_t index, uint8_t* block);
 
 // One playback from the start, as a freshly started player makes it.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+
 #include "playback/file_access.h"
 #include "playback/handles.h"
 #include "playback/message_reader.h"
