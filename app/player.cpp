@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "app/resource_ids.h"
+#include "resources/resource_ids.h"
 #include "codec/decoder.h"
 #include "playback/container.h"
 #include "playback/engine.h"
@@ -113,8 +113,7 @@ intptr_t playerDialogProc(WindowHandle window, unsigned message, uintptr_t wPara
 
 void startOrResume(WindowHandle window) {
   if (playerState.playing) return;
-  int8_t depth = static_cast<int8_t>(127 - playerState.depthByte);
-  int result = startPlayback(window, playerState.effectId, depth);
+  int result = startPlayback(window, playerState.effectId, depthOfByte(playerState.depthByte));
   if (result == 0) {
     platformSetButtonImage(window, ID_PLAY, playerState.playingImage);
     platformEnableControl(window, ID_PLAY, false);

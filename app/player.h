@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "app/title.h"
-#include "platform/platform.h"
+#include "app/dialog_services.h"
 
 // Runs the player as a fresh program run from `instance`: stores it, shows
 // dialog DIALOG_PLAYER until it is closed, and returns 0.

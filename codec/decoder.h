@@ -19,8 +19,9 @@ const int BLOCK_REJECTED = 15;
 // Bytes per frame of each rate mode (indexed by RateMode).
 constexpr int FRAME_BYTES[3] = {8, 10, 18};
 
-// Samples per frame.
+// Samples per frame, and per subframe (two a frame).
 const int FRAME_SAMPLES = 80;
+const Word16 SUBFRAME_SAMPLES = FRAME_SAMPLES / 2;
 
 // Words of a FrameParams record.
 const int FRAME_PARAMS_WORDS = 20;

@@ -4,11 +4,11 @@
 #include <cstring>
 
 #include "codec/fast_paths.h"
+#include "codec/decoder.h"
 #include "codec/tables/tables.h"
 
 DispersionState dispersion_state;
 
-static const Word16 SUBFRAME_LENGTH = 40;
 static const Word16 HISTORY_LENGTH = 6;
 
 // Pitch-gain thresholds, Q14: 0.9 and 0.6.
@@ -101,28 +101,29 @@ static void disperse_wide(const Word16* exc, Word16* out, Word16 gain_code, Word
   // (gain_code c + 2^13) >> 14 is below 2^15 in magnitude: its 16-bit
   // limit in scaled_rounded never acts.
   Word16 inno[40], scaled[40];
-  scaled_rounded(code, gain_code, 0x2000, 14, scaled, SUBFRAME_LENGTH);
-  sub_saturating(exc, scaled, out, SUBFRAME_LENGTH);
+  scaled_rounded(code, gain_code, 0x2000, 14, scaled, SUBFRAME_SAMPLES);
+  sub_saturating(exc, scaled, out, SUBFRAME_SAMPLES);
   std::memcpy(inno, code, sizeof inno);
   std::memset(code, 0, sizeof inno);
   // The response twice over: a pulse at p adds its products with
   // hh[40 - p .. 79 - p], the circular response from position p on.
-  Word16 hh[2 * SUBFRAME_LENGTH];
-  for (int k = 0; k < SUBFRAME_LENGTH; k++) hh[k] = hh[SUBFRAME_LENGTH + k] = h[k];
-  for (int p0 = 0; p0 < SUBFRAME_LENGTH; p0 += 4) {
+  Word16 hh[2 * SUBFRAME_SAMPLES];
+  for (int k = 0; k < SUBFRAME_SAMPLES; k++) hh[k] = hh[SUBFRAME_SAMPLES + k] = h[k];
+  for (int p0 = 0; p0 < SUBFRAME_SAMPLES; p0 += 4) {
     uint64_t four;  // the pulses are few: skip four empty positions at once
     std::memcpy(&four, inno + p0, sizeof four);
     if (four == 0) continue;
     for (int p = p0; p < p0 + 4; p++)
-      if (inno[p] != 0) add_products_q15(code, hh + SUBFRAME_LENGTH - p, inno[p], SUBFRAME_LENGTH);
+      if (inno[p] != 0)
+        add_products_q15(code, hh + SUBFRAME_SAMPLES - p, inno[p], SUBFRAME_SAMPLES);
   }
-  scaled_rounded(code, gain_code, 0x2000, 14, scaled, SUBFRAME_LENGTH);
-  add_saturating(out, scaled, out, SUBFRAME_LENGTH);
+  scaled_rounded(code, gain_code, 0x2000, 14, scaled, SUBFRAME_SAMPLES);
+  add_saturating(out, scaled, out, SUBFRAME_SAMPLES);
 }
 
 void phase_dispersion(const Word16* exc, Word16* out, Word16 gain_code, Word16 gain_pitch,
                       Word16* code) {
-  Word32 total = magnitude_sum(code, SUBFRAME_LENGTH);
+  Word32 total = magnitude_sum(code, SUBFRAME_SAMPLES);
   if (!decoder_reference_paths && total <= MAX_16 &&
       (int64_t)(gain_code < 0 ? -gain_code : gain_code) * total < (1 << 29) - (1 << 13)) {
     Word16 state = choose_state(gain_code, gain_pitch);
@@ -132,7 +133,7 @@ void phase_dispersion(const Word16* exc, Word16* out, Word16 gain_code, Word16 g
 
   // out first holds the excitation without its fixed-codebook part.
   Word16 inno[40];
-  for (Word16 i = 0; i < SUBFRAME_LENGTH; i++) {
+  for (Word16 i = 0; i < SUBFRAME_SAMPLES; i++) {
     out[i] = sub(exc[i], scaled_innovation(gain_code, code[i]));
     inno[i] = code[i];
     code[i] = 0;
@@ -142,14 +143,14 @@ void phase_dispersion(const Word16* exc, Word16* out, Word16 gain_code, Word16 g
   const Word16* h = response(state);
 
   // Circular convolution of every non-zero position with the response.
-  for (Word16 p = 0; p < SUBFRAME_LENGTH; p++) {
+  for (Word16 p = 0; p < SUBFRAME_SAMPLES; p++) {
     Word16 a = inno[p];
     if (a == 0) continue;
-    for (Word16 k = 0; k < SUBFRAME_LENGTH - p; k++) code[p + k] = add(code[p + k], mult(a, h[k]));
-    for (Word16 k = 0; k < p; k++) code[k] = add(code[k], mult(a, h[SUBFRAME_LENGTH - p + k]));
+    for (Word16 k = 0; k < SUBFRAME_SAMPLES - p; k++) code[p + k] = add(code[p + k], mult(a, h[k]));
+    for (Word16 k = 0; k < p; k++) code[k] = add(code[k], mult(a, h[SUBFRAME_SAMPLES - p + k]));
   }
 
-  for (Word16 i = 0; i < SUBFRAME_LENGTH; i++)
+  for (Word16 i = 0; i < SUBFRAME_SAMPLES; i++)
     out[i] = add(out[i], scaled_innovation(gain_code, code[i]));
 }
 

@@ -2,9 +2,9 @@
 #include "codec/fixed_codebook.h"
 
 #include "codec/fast_paths.h"
+#include "codec/decoder.h"
 #include "codec/tables/tables.h"
 
-static const Word16 SUBFRAME_LENGTH = 40;
 static const Word16 TRACK_COUNT = 5;
 
 // Pulse amplitudes, Q13 (unit pulses) and Q12 (11.8 kbit/s).
@@ -13,7 +13,7 @@ static const Word16 PULSE_MINUS = -8192;
 static const Word16 PULSE_118 = 4096;
 
 static void clear_code(Word16* code) {
-  for (Word16 i = 0; i < SUBFRAME_LENGTH; i++) code[i] = 0;
+  for (Word16 i = 0; i < SUBFRAME_SAMPLES; i++) code[i] = 0;
 }
 
 // Position of a pulse from its 3-bit track entry m: 5 m + track.

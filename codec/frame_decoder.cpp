@@ -181,7 +181,7 @@ void synthesize_frame(const Word16* params) {
   for (int j = 0; j < LSP_ORDER; j++) lsp_decoder_state.previous_lsp[j] = lsp_new[j];
 
   Word16 T0 = 0, T0_frac = 0;
-  for (int s = 0; s < 80; s += SUBFRAME_SAMPLES) {
+  for (int s = 0; s < FRAME_SAMPLES; s += SUBFRAME_SAMPLES) {
     const Word16* a = st.lpc_filters + (s == 0 ? 0 : LPC_WORDS);
     Word16* exc = st.excitation_buffer + EXCITATION_HISTORY + s;
     Word16* speech = st.speech_buffer + SPEECH_HISTORY + s;

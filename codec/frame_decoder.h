@@ -8,7 +8,6 @@
 
 const Word16 SPEECH_HISTORY = 65;       // past speech samples kept before the frame
 const Word16 EXCITATION_HISTORY = 154;  // past excitation: largest delay 143 + 11
-const Word16 SUBFRAME_SAMPLES = 40;
 
 const Word16 SHARPENING_MIN = 3277;   // 0.2, Q14
 const Word16 SHARPENING_MAX = 13017;  // 0.7945, Q14

@@ -26,9 +26,9 @@ constexpr Word32 LONG_LIMIT = 5180;
 // Sum of x[n] * y[n] for n = 0..39, from 0, with L_mac. `wide`: the caller
 // has shown that no partial sum can saturate.
 inline Word32 correlate(const Word16* x, const Word16* y, bool wide) {
-  if (wide) return 2 * dot_product(x, y, LTP_SUBFRAME);
+  if (wide) return 2 * dot_product(x, y, SUBFRAME_SAMPLES);
   Word32 s = 0;
-  for (int n = 0; n < LTP_SUBFRAME; n++) s = L_mac(s, x[n], y[n]);
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) s = L_mac(s, x[n], y[n]);
   return s;
 }
 
@@ -67,7 +67,7 @@ void short_block_wide(const Word16* past, const Word16* taps, const Word16* x, W
       _mm_set1_epi32((int)((uint32_t)(uint16_t)taps[1] | (uint32_t)(uint16_t)taps[0] << 16));
   const __m128i half = _mm_set1_epi32(1 << 14);
   __m128i energy = _mm_setzero_si128(), r0 = energy, r1 = energy;
-  for (int n = 0; n < LTP_SUBFRAME; n += 8) {
+  for (int n = 0; n < SUBFRAME_SAMPLES; n += 8) {
     __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(past + n - 2));
     __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(past + n - 1));
     __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(past + n));
@@ -84,22 +84,22 @@ void short_block_wide(const Word16* past, const Word16* taps, const Word16* x, W
     r1 = _mm_add_epi32(
         r1, _mm_madd_epi16(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n - 1))));
   }
-  Word32 last = taps[0] * past[LTP_SUBFRAME + 1] + taps[1] * past[LTP_SUBFRAME] +
-                taps[2] * past[LTP_SUBFRAME - 1] + taps[3] * past[LTP_SUBFRAME - 2];
-  block[LTP_SUBFRAME] = (Word16)((last + (1 << 14)) >> 15);
+  Word32 last = taps[0] * past[SUBFRAME_SAMPLES + 1] + taps[1] * past[SUBFRAME_SAMPLES] +
+                taps[2] * past[SUBFRAME_SAMPLES - 1] + taps[3] * past[SUBFRAME_SAMPLES - 2];
+  block[SUBFRAME_SAMPLES] = (Word16)((last + (1 << 14)) >> 15);
   Word32 e = horizontal_sum(energy), s0 = horizontal_sum(r0), s1 = horizontal_sum(r1);
 #else
   short_interpolation(past, taps, block, true);
-  Word32 e = dot_product(block, block, LTP_SUBFRAME);
-  Word32 s0 = dot_product(x, block, LTP_SUBFRAME);
-  Word32 s1 = dot_product(x - 1, block, LTP_SUBFRAME);
+  Word32 e = dot_product(block, block, SUBFRAME_SAMPLES);
+  Word32 s0 = dot_product(x, block, SUBFRAME_SAMPLES);
+  Word32 s1 = dot_product(x - 1, block, SUBFRAME_SAMPLES);
 #endif
   // s1 ran over x[n - 1] block[n], n = 0..39: less n = 0, plus n = 40.
-  Word16 b0 = block[0], b40 = block[LTP_SUBFRAME];
+  Word16 b0 = block[0], b40 = block[SUBFRAME_SAMPLES];
   *e0 = 2 * e;
   *e1 = 2 * (e - b0 * b0 + b40 * b40);
   correlation[0] = 2 * s0;
-  correlation[1] = 2 * (s1 - x[-1] * b0 + x[LTP_SUBFRAME - 1] * b40);
+  correlation[1] = 2 * (s1 - x[-1] * b0 + x[SUBFRAME_SAMPLES - 1] * b40);
 }
 
 // dpf_mpy16(dpf_split(L_mult(num, num)), den) > the same of num_b and den_b,
@@ -176,9 +176,9 @@ static void delay_search(Word16 delay, const Word16* x, ShortInterpolation* bloc
     }
     short_interpolation(past, SHORT_INTERP_TABLE[p], block, wide);
     Word32 c = 0;
-    for (int n = 1; n < LTP_SUBFRAME; n++) c = L_mac(c, block[n], block[n]);
+    for (int n = 1; n < SUBFRAME_SAMPLES; n++) c = L_mac(c, block[n], block[n]);
     blocks->e0[p] = L_mac(c, block[0], block[0]);
-    blocks->e1[p] = L_mac(c, block[LTP_SUBFRAME], block[LTP_SUBFRAME]);
+    blocks->e1[p] = L_mac(c, block[SUBFRAME_SAMPLES], block[SUBFRAME_SAMPLES]);
   }
 
   // Largest energy among the delayed candidates sets the denominator scale.
@@ -186,7 +186,7 @@ static void delay_search(Word16 delay, const Word16* x, ShortInterpolation* bloc
   for (int p = 0; p < LTP_PHASES; p++) {
     const Word16* block = blocks->block[p];
     Word32 candidate =
-        sub(abs_s(block[0]), abs_s(block[LTP_SUBFRAME])) > 0 ? blocks->e0[p] : blocks->e1[p];
+        sub(abs_s(block[0]), abs_s(block[SUBFRAME_SAMPLES])) > 0 ? blocks->e0[p] : blocks->e1[p];
     if (L_sub(candidate, Emax) > 0) Emax = candidate;
   }
   if (Emax == 0) return set_off(r);
@@ -260,9 +260,9 @@ static void delay_search(Word16 delay, const Word16* x, ShortInterpolation* bloc
 
 void fractional_delay_search(Word16 delay, const Word16* x, ShortInterpolation* blocks,
                              DelaySearchResult* r) {
-  // Reads at most x[-LTP_HISTORY..LTP_SUBFRAME-1].
+  // Reads at most x[-LTP_HISTORY..SUBFRAME_SAMPLES-1].
   bool wide = !decoder_reference_paths &&
-              max_magnitude(x - LTP_HISTORY, LTP_HISTORY + LTP_SUBFRAME) <= SCALED_LIMIT;
+              max_magnitude(x - LTP_HISTORY, LTP_HISTORY + SUBFRAME_SAMPLES) <= SCALED_LIMIT;
   delay_search(delay, x, blocks, r, wide);
 }
 
@@ -276,10 +276,10 @@ static void interpolate_long(const Word16* x, Word16 D, Word16 p, Word16* y,
     // (s + 2^14) >> 15.
     Word16 reversed[16];
     for (int k = 0; k < 16; k++) reversed[k] = taps[15 - k];
-    fir_rounded<16, 15>(x + 8 - D - 15, reversed, y, LTP_SUBFRAME);
-    wide = max_magnitude(y, LTP_SUBFRAME) <= LONG_LIMIT;
+    fir_rounded<16, 15>(x + 8 - D - 15, reversed, y, SUBFRAME_SAMPLES);
+    wide = max_magnitude(y, SUBFRAME_SAMPLES) <= LONG_LIMIT;
   } else {
-    for (int n = 0; n < LTP_SUBFRAME; n++) {
+    for (int n = 0; n < SUBFRAME_SAMPLES; n++) {
       const Word16* src = x + n + 8 - D;
       Word32 s = 0;
       for (int k = 0; k < 16; k++) s = L_mac(s, taps[k], src[-k]);
@@ -304,9 +304,10 @@ static void interpolate_long(const Word16* x, Word16 D, Word16 p, Word16* y,
 
 void long_interpolation(const Word16* x, Word16 D, Word16 p, Word16* y,
                         LongInterpolationResult* r) {
-  // Reads x[-D-8..39-D+8], within x[-LTP_HISTORY-1..LTP_SUBFRAME-1].
-  bool wide = !decoder_reference_paths &&
-              max_magnitude(x - LTP_HISTORY - 1, LTP_HISTORY + 1 + LTP_SUBFRAME) <= SCALED_LIMIT;
+  // Reads x[-D-8..39-D+8], within x[-LTP_HISTORY-1..SUBFRAME_SAMPLES-1].
+  bool wide =
+      !decoder_reference_paths &&
+      max_magnitude(x - LTP_HISTORY - 1, LTP_HISTORY + 1 + SUBFRAME_SAMPLES) <= SCALED_LIMIT;
   interpolate_long(x, D, p, y, r, wide);
 }
 
@@ -337,7 +338,7 @@ void harmonic_filter(const Word16* res, const Word16* y, Word16* out, Word16 g) 
     weighted_sum_rounded(res, g, y, g1, out, 15);
     return;
   }
-  for (int n = 0; n < LTP_SUBFRAME; n++) out[n] = round(L_mac(L_mult(g, res[n]), g1, y[n]));
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) out[n] = round(L_mac(L_mult(g, res[n]), g1, y[n]));
 }
 
 // x[i] = shr(past[i], sh) for i = 0..n-1, where the shift cannot saturate
@@ -356,11 +357,11 @@ static void scale_residual(const Word16* past, Word16* x, int n, Word16 sh) {
 // y[n] = shl(y[n], sh) for n = 0..39, saturated.
 static void unscale(Word16* y, Word16 sh) {
   if (decoder_reference_paths || sh < 0) {
-    for (int n = 0; n < LTP_SUBFRAME; n++) y[n] = shl(y[n], sh);
+    for (int n = 0; n < SUBFRAME_SAMPLES; n++) y[n] = shl(y[n], sh);
     return;
   }
   Word32 f = 1 << sh;
-  for (int n = 0; n < LTP_SUBFRAME; n++) y[n] = saturate16(y[n] * f);
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) y[n] = saturate16(y[n] * f);
 }
 
 void long_term_postfilter(Word16 delay, const Word16* res, Word16* out, Word16* voicing,
@@ -370,7 +371,7 @@ void long_term_postfilter(Word16 delay, const Word16* res, Word16* out, Word16* 
   if (delay > MAX_DELAY) delay = MAX_DELAY;
 
   const Word16* past = res - LTP_HISTORY;
-  constexpr int SPAN = LTP_HISTORY + LTP_SUBFRAME;
+  constexpr int SPAN = LTP_HISTORY + SUBFRAME_SAMPLES;
 
   // Scaled working copy. One zero sample in front of it serves the 16-tap
   // interpolation of the longest delay (146 - 1/8 from a decoded 144), which
@@ -397,7 +398,7 @@ void long_term_postfilter(Word16 delay, const Word16* res, Word16* out, Word16* 
   delay_search(delay, x, &blocks, &r, wide);
   *voicing = r.D;
   if (r.num == 0) {
-    for (int n = 0; n < LTP_SUBFRAME; n++) out[n] = res[n];
+    for (int n = 0; n < SUBFRAME_SAMPLES; n++) out[n] = res[n];
     return;
   }
 

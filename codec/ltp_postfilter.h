@@ -6,14 +6,14 @@
 #pragma once
 
 #include "codec/basicop/basicop.h"
+#include "codec/decoder.h"
 
-constexpr int LTP_SUBFRAME = 40;
 // Past residual samples the filter reads before the subframe.
 constexpr int LTP_HISTORY = 152;
 // Phases 1..7 of the 1/8-sample interpolation.
 constexpr int LTP_PHASES = 7;
 // Samples of one short-interpolation block (the subframe plus one).
-constexpr int LTP_BLOCK = LTP_SUBFRAME + 1;
+constexpr int LTP_BLOCK = SUBFRAME_SAMPLES + 1;
 // Words kept per block: the block rounded up to whole 8-sample vectors, which
 // the fast form fills (the samples beyond the block are never read).
 constexpr int LTP_BLOCK_STORAGE = 48;

@@ -77,9 +77,9 @@ static void short_term_gain_from(const Word16* h, Word16* rc0, Word16* sig,
     Word16 f = div_s(1024, g0);
     if (!decoder_reference_paths) {
       // 0 <= f <= 32767: the rounded products never saturate.
-      scaled_rounded(sig, f, 16384, 15, sig, PF_SUBFRAME);
+      scaled_rounded(sig, f, 16384, 15, sig, SUBFRAME_SAMPLES);
     } else {
-      for (int n = 0; n < PF_SUBFRAME; n++) sig[n] = mult_r(sig[n], f);
+      for (int n = 0; n < SUBFRAME_SAMPLES; n++) sig[n] = mult_r(sig[n], f);
     }
   }
 }
@@ -101,10 +101,10 @@ void short_term_gain_control(const Word16* num_filter, const Word16* den, Word16
 // (|mu2 s[n]| + 2^13) >> 14 is below 2^15: its limit to 16 bits never acts.
 static void tilt_filter_wide(const Word16* s, Word16* out, Word16 mu2, Word16 ginv, Word16 base,
                              Word16 shift) {
-  Word16 t16[PF_SUBFRAME];
-  scaled_rounded(s, mu2, 0x2000, 14, t16, PF_SUBFRAME);
-  for (int n = 0; n < PF_SUBFRAME; n++) t16[n] = (Word16)(s[n + 1] + t16[n]);
-  scaled_rounded(t16, ginv, (Word16)(base / 2), shift - 1, out, PF_SUBFRAME);
+  Word16 t16[SUBFRAME_SAMPLES];
+  scaled_rounded(s, mu2, 0x2000, 14, t16, SUBFRAME_SAMPLES);
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) t16[n] = (Word16)(s[n + 1] + t16[n]);
+  scaled_rounded(t16, ginv, (Word16)(base / 2), shift - 1, out, SUBFRAME_SAMPLES);
 }
 
 void tilt_compensation(const Word16* s, Word16* out, Word16 rc0) {
@@ -122,7 +122,7 @@ void tilt_compensation(const Word16* s, Word16* out, Word16 rc0) {
   Word16 ginv = div_s(base, ga);
   Word16 mu2 = shr(mu, 1);
   if (!decoder_reference_paths) return tilt_filter_wide(s, out, mu2, ginv, base, shift);
-  for (int n = 0; n < PF_SUBFRAME; n++) {
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) {
     Word32 t = L_mac(L_shl(L_deposit_l(s[n + 1]), 15), mu2, s[n]);
     Word16 t16 = extract_l(L_shr(L_add(t, 16384), 15));
     out[n] = sature(L_shr(L_add(L_mult(t16, ginv), base), shift));
@@ -132,9 +132,9 @@ void tilt_compensation(const Word16* s, Word16* out, Word16 rc0) {
 // Sum of |x[n]| over the 40 samples, accumulated with L_add; 40 magnitudes
 // of at most 32768 never saturate it, so the fast form is the plain sum.
 static Word32 magnitude_sum40(const Word16* x) {
-  if (!decoder_reference_paths) return magnitude_sum(x, PF_SUBFRAME);
+  if (!decoder_reference_paths) return magnitude_sum(x, SUBFRAME_SAMPLES);
   Word32 S = 0;
-  for (int n = 0; n < PF_SUBFRAME; n++) S = L_add(S, L_abs(L_deposit_l(x[n])));
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) S = L_add(S, L_abs(L_deposit_l(x[n])));
   return S;
 }
 
@@ -145,13 +145,13 @@ static Word32 magnitude_sum40(const Word16* x) {
 // product of two 16-bit values fits in 32 bits, and the one product that
 // L_mult limits, (-32768)^2, rounds to 32767 either way.
 static void apply_gain_wide(Word16* out, Word16 g0, Word16* agc_gain) {
-  Word16 gains[PF_SUBFRAME];
+  Word16 gains[SUBFRAME_SAMPLES];
   Word32 gain = *agc_gain;
-  for (int n = 0; n < PF_SUBFRAME; n++) {
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) {
     gain = saturate16(((32358 * gain + 16384) >> 15) + g0);
     gains[n] = (Word16)gain;
   }
-  products_rounded(out, gains, 0x2000, 14, out, PF_SUBFRAME);
+  products_rounded(out, gains, 0x2000, 14, out, SUBFRAME_SAMPLES);
   *agc_gain = (Word16)gain;
 }
 
@@ -181,7 +181,7 @@ void gain_control(const Word16* speech, Word16* out, Word16* agc_gain) {
 
   if (!decoder_reference_paths) return apply_gain_wide(out, g0, agc_gain);
   Word16 gain = *agc_gain;
-  for (int n = 0; n < PF_SUBFRAME; n++) {
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) {
     gain = add(mult_r(32358, gain), g0);  // 0.9875 gain + 0.0125 ratio
     out[n] = round(L_shl(L_mult(gain, out[n]), 1));
   }
@@ -221,16 +221,16 @@ static void postfilter_with(Word16 delay, const Word16* speech, Word16* out, Wor
   for (int i = 0; i <= PF_MAX_ORDER; i++) st.num_filter[i] = f.num[i];
 
   Word16* residual = st.residual_history + PF_HISTORY;
-  residual_filter(order, st.num_filter, speech, residual, PF_SUBFRAME);
+  residual_filter(order, st.num_filter, speech, residual, SUBFRAME_SAMPLES);
 
   // Long-term output with the previous subframe's last output in front.
-  Word16 ltp_buffer[1 + PF_SUBFRAME];
+  Word16 ltp_buffer[1 + SUBFRAME_SAMPLES];
   Word16* ltp = ltp_buffer + 1;
   if (sub(frame_type, 1) > 0) {
     long_term_postfilter(delay, residual, ltp, voicing, pitch_weight);
   } else {
     *voicing = 0;
-    for (int n = 0; n < PF_SUBFRAME; n++) ltp[n] = residual[n];
+    for (int n = 0; n < SUBFRAME_SAMPLES; n++) ltp[n] = residual[n];
   }
   ltp[-1] = st.pf_synth_memory[PF_MAX_ORDER - 1];
 
@@ -239,16 +239,16 @@ static void postfilter_with(Word16 delay, const Word16* speech, Word16* out, Wor
     short_term_gain_from(f.response, &rc0, ltp, response_length);
   else
     short_term_gain_control(st.num_filter, f.den, &rc0, ltp, response_length, order);
-  synthesis_filter(order, f.den, ltp, ltp, PF_SUBFRAME, st.pf_synth_memory + PF_MAX_ORDER - order,
-                   0);
+  synthesis_filter(order, f.den, ltp, ltp, SUBFRAME_SAMPLES,
+                   st.pf_synth_memory + PF_MAX_ORDER - order, 0);
   for (int i = 0; i < PF_MAX_ORDER; i++)
-    st.pf_synth_memory[i] = ltp[PF_SUBFRAME - PF_MAX_ORDER + i];
+    st.pf_synth_memory[i] = ltp[SUBFRAME_SAMPLES - PF_MAX_ORDER + i];
 
   tilt_compensation(ltp - 1, out, rc0);
   gain_control(speech, out, &st.agc_gain);
 
   for (int i = 0; i < PF_HISTORY; i++)
-    st.residual_history[i] = st.residual_history[i + PF_SUBFRAME];
+    st.residual_history[i] = st.residual_history[i + SUBFRAME_SAMPLES];
 }
 
 void postfilter_subframe(Word16 delay, const Word16* speech, const Word16* lpc, Word16* out,
@@ -277,7 +277,7 @@ void postfilter_frame(Word16 delay, const Word16* speech, const Word16* lpc, Wor
   }
   for (int k = 0; k < 2; k++) {
     Word16 voicing;
-    postfilter_with(delay, speech + PF_SUBFRAME * k, out + PF_SUBFRAME * k, &voicing, pitch_weight,
-                    response_length, order, frame_type, f[k]);
+    postfilter_with(delay, speech + SUBFRAME_SAMPLES * k, out + SUBFRAME_SAMPLES * k, &voicing,
+                    pitch_weight, response_length, order, frame_type, f[k]);
   }
 }

@@ -6,8 +6,8 @@
 #pragma once
 
 #include "codec/basicop/basicop.h"
+#include "codec/decoder.h"
 
-constexpr int PF_SUBFRAME = 40;
 constexpr int PF_MAX_ORDER = 30;
 constexpr int PF_MAX_RESPONSE = 32;  // longest truncated impulse response
 constexpr int PF_HISTORY = 152;      // past residual samples kept
@@ -15,10 +15,10 @@ constexpr int PF_HISTORY = 152;      // past residual samples kept
 // Kept from subframe to subframe, across frames and blocks; everything is
 // set by postfilter_reset.
 struct PostfilterState {
-  Word16 num_filter[PF_MAX_RESPONSE];                 // A(z/gn), Q12: 0..order, then zeros
-  Word16 pf_synth_memory[PF_MAX_ORDER];               // last 1/A(z/gd) outputs, oldest first
-  Word16 residual_history[PF_HISTORY + PF_SUBFRAME];  // past residual, then current
-  Word16 zero_memory[PF_MAX_ORDER];                   // always zero: impulse-response memory
+  Word16 num_filter[PF_MAX_RESPONSE];                      // A(z/gn), Q12: 0..order, then zeros
+  Word16 pf_synth_memory[PF_MAX_ORDER];                    // last 1/A(z/gd) outputs, oldest first
+  Word16 residual_history[PF_HISTORY + SUBFRAME_SAMPLES];  // past residual, then current
+  Word16 zero_memory[PF_MAX_ORDER];                        // always zero: impulse-response memory
   Word16 agc_gain;  // Q14, gain control at the end of the last subframe
 };
 

@@ -1,74 +1,73 @@
-// Fuzz target: a whole message file through `quillo decode MESSAGE`'s own
-// path (checkMessageFile, then decodeMessage: container reads, refills with
-// the block decoder, the header's effect and depth).
+// Fuzz target: a whole message through the message reader's playback, as
+// `quillo decode MESSAGE` and the player play it (header, blocks by index,
+// the refill sequence with the block decoder, the header's effect and depth),
+// and its block survey, as `quillo info` reports it.
 //
 // Input: the bytes behind the player: the header (any rate code, effect id
 // and depth byte, or cut short) and any payload, a short last block
-// included. The target writes them behind a player of zeros into a file of
-// its own and decodes it. Besides memory safety it checks that the decoding
-// ends and hands over one full buffer of the header's rate per block that
-// delivered at least one byte.
+// included. They are read in place behind a player that reads as zeros, from
+// a buffer of exactly their size. Besides memory safety the target checks
+// that the decoding ends and hands over one full buffer of the header's rate
+// per block that delivered at least one byte, and that the survey counts the
+// same blocks.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <unistd.h>
-#include <vector>
+#include <cstring>
 
 #include "fuzz/fuzz_input.h"
-#include "playback/container.h"
-#include "tools/quillo/message_decode.h"
-#include "tools/quillo/message_file.h"
+#include "playback/message_reader.h"
 
-// The message file, made once per process: a player of zeros, then each
-// input in turn.
-static std::string messagePath;
-static int messageFd = -1;
+// The message: PAYLOAD_OFFSET bytes of a player that reads as zeros, then
+// the input.
+struct FuzzMessage {
+  const uint8_t* payload;
+  size_t size;
+};
 
-static void makeMessageFile() {
-  const char* dir = std::getenv("TMPDIR");
-  std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/quillo-fuzz-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  messageFd = mkstemp(name.data());
-  if (messageFd < 0) fuzzFailure("cannot make the message file");
-  messagePath = name.data();
-  std::atexit([] { unlink(messagePath.c_str()); });
-  std::vector<uint8_t> player(PAYLOAD_OFFSET, 0);
-  if (pwrite(messageFd, player.data(), player.size(), 0) != PAYLOAD_OFFSET)
-    fuzzFailure("cannot write the player");
+static size_t readFuzzMessageAt(void* context, int64_t offset, uint8_t* out, size_t count) {
+  const FuzzMessage* m = static_cast<const FuzzMessage*>(context);
+  size_t n = 0;
+  for (; n < count && offset + static_cast<int64_t>(n) < PAYLOAD_OFFSET; n++) out[n] = 0;
+  int64_t at = offset + static_cast<int64_t>(n) - PAYLOAD_OFFSET;
+  if (at >= static_cast<int64_t>(m->size)) return n;
+  size_t available = m->size - static_cast<size_t>(at);
+  size_t more = count - n < available ? count - n : available;
+  std::memcpy(out + n, m->payload + at, more);
+  return n + more;
+}
+
+struct Counts {
+  size_t buffers, samples, bufferSamples;
+};
+
+static bool count(void* context, const int16_t* pcm, size_t samples) {
+  (void)pcm;
+  Counts* c = static_cast<Counts*>(context);
+  c->buffers++;
+  c->samples += samples;
+  c->bufferSamples = samples;
+  return true;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (messageFd < 0) makeMessageFile();
   quietDecoderMessages();
   FuzzInput input(data, size);
   std::unique_ptr<uint8_t[]> payload = input.take(size);
-  if (ftruncate(messageFd, PAYLOAD_OFFSET) != 0) fuzzFailure("ftruncate");
-  if (size > 0 && pwrite(messageFd, payload.get(), size, PAYLOAD_OFFSET) != (ssize_t)size)
-    fuzzFailure("pwrite");
+  FuzzMessage message = {payload.get(), size};
+  MessageSource source = {PAYLOAD_OFFSET + static_cast<int64_t>(size), readFuzzMessageAt, &message};
 
-  std::string error;
-  FUZZ_CHECK(checkMessageFile(messagePath.c_str(), &error) == PAYLOAD_OFFSET + (int64_t)size);
-  size_t buffers = 0, samples = 0, bufferSamples = 0;
-  bool decoded = decodeMessage(
-      messagePath.c_str(), false,
-      [&](const int16_t* pcm, size_t count) {
-        (void)pcm;
-        buffers++;
-        samples += count;
-        bufferSamples = count;
-        return true;
-      },
-      &error);
-  FUZZ_CHECK(decoded);
+  Counts counts = {0, 0, 0};
+  FUZZ_CHECK(playMessageSamples(source, false, count, &counts));
 
-  uint8_t rateCode = size > 8 ? data[8] : 0;
-  size_t blocks = size > HEADER_BYTES ? (size - HEADER_BYTES + 511) / 512 : 0;
-  FUZZ_CHECK(buffers == blocks);
-  FUZZ_CHECK(samples == blocks * static_cast<size_t>(bufferBytesForRate(rateCode) / 2));
-  FUZZ_CHECK(buffers == 0 ||
-             bufferSamples == static_cast<size_t>(bufferBytesForRate(rateCode) / 2));
+  uint8_t rateCode = size > HEADER_RATE_CODE ? payload[HEADER_RATE_CODE] : 0;
+  size_t blocks = size > HEADER_BYTES ? (size - HEADER_BYTES + BLOCK_BYTES - 1) / BLOCK_BYTES : 0;
+  size_t bufferSamples = static_cast<size_t>(bufferBytesForRate(rateCode) / 2);
+  FUZZ_CHECK(counts.buffers == blocks);
+  FUZZ_CHECK(counts.samples == blocks * bufferSamples);
+  FUZZ_CHECK(counts.buffers == 0 || counts.bufferSamples == bufferSamples);
+
+  MessageSurvey survey = surveyMessage(source);
+  FUZZ_CHECK(survey.blocks == static_cast<int64_t>(blocks));
+  FUZZ_CHECK(survey.rejected >= 0 && survey.rejected <= survey.blocks);
   return 0;
 }

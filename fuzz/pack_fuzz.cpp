@@ -15,7 +15,7 @@
 #include "codec/block_decoder.h"
 #include "codec/decoder.h"
 #include "fuzz/fuzz_input.h"
-#include "playback/container.h"
+#include "playback/message_format.h"
 #include "tools/quillo/pack_message.h"
 
 static const int MAX_ARGUMENTS = 12;

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "playback/wave_output.h"
 
 // Result of startPlayback when no usable output device exists.
 const int START_NO_DEVICE = 5;

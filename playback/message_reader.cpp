@@ -5,6 +5,7 @@
 
 #include "codec/block_decoder.h"
 #include "codec/decoder.h"
+#include "playback/file_access.h"
 #include "playback/refill.h"
 
 static size_t readBytesAt(void* context, int64_t offset, uint8_t* out, size_t count) {
@@ -48,11 +49,11 @@ MessageHeaderValues readMessageHeaderValues(const MessageSource& source) {
   MessageHeaderValues h;
   std::memset(&h, 0, sizeof h);
   source.readAt(source.context, PAYLOAD_OFFSET, h.bytes, HEADER_BYTES);
-  h.rateCode = h.bytes[8];
-  h.rate = h.rateCode < 2 ? static_cast<int>(h.rateCode) : static_cast<int>(Rate118);
-  h.effectId = static_cast<int8_t>(h.bytes[10]);
-  h.depthByte = h.bytes[11];
-  h.depth = static_cast<int8_t>(static_cast<uint8_t>(127 - h.depthByte));
+  h.rateCode = h.bytes[HEADER_RATE_CODE];
+  h.rate = rateOfCode(h.rateCode);
+  h.effectId = static_cast<int8_t>(h.bytes[HEADER_EFFECT_ID]);
+  h.depthByte = h.bytes[HEADER_DEPTH_BYTE];
+  h.depth = depthOfByte(h.depthByte);
   // A source shorter than the player counts as one without payload.
   int64_t length = source.length > PAYLOAD_OFFSET ? source.length : PAYLOAD_OFFSET;
   h.totalSeconds = totalSecondsFor(h.rateCode, length);
@@ -62,14 +63,15 @@ MessageHeaderValues readMessageHeaderValues(const MessageSource& source) {
 
 int64_t messageBlockCount(const MessageSource& source) {
   int64_t payload = source.length - FIRST_BLOCK_OFFSET;
-  return payload > 0 ? (payload + PAYLOAD_BLOCK_BYTES - 1) / PAYLOAD_BLOCK_BYTES : 0;
+  return payload > 0 ? (payload + BLOCK_BYTES - 1) / BLOCK_BYTES : 0;
 }
 
 int readMessageBlock(const MessageSource& source, int64_t index, uint8_t* block) {
-  if (index < 0 || index >= messageBlockCount(source)) return 0;
-  uint8_t bytes[PAYLOAD_BLOCK_BYTES];
-  size_t n = source.readAt(source.context, FIRST_BLOCK_OFFSET + index * PAYLOAD_BLOCK_BYTES, bytes,
-                           sizeof bytes);
+  // Read whatever the source delivers now: a file that grew since it was
+  // opened plays on, as the player reads its file to the end.
+  if (index < 0 || index > (INT64_MAX - FIRST_BLOCK_OFFSET) / BLOCK_BYTES) return 0;
+  uint8_t bytes[BLOCK_BYTES];
+  size_t n = source.readAt(source.context, blockOffset(index), bytes, sizeof bytes);
   std::memcpy(block, bytes, n);
   return static_cast<int>(n);
 }
@@ -110,7 +112,7 @@ bool playMessageSamples(const MessageSource& source, bool dry, PcmBufferSink sin
 MessageSurvey surveyMessage(const MessageSource& source) {
   MessageSurvey s = {0, 0, 0, -1, 0, -1, 0};
   int headerRate = readMessageHeaderValues(source).rate;
-  uint8_t block[PAYLOAD_BLOCK_BYTES] = {0};
+  uint8_t block[BLOCK_BYTES] = {0};
   int previous = BLOCK_REJECTED;
   int n;
   while ((n = readMessageBlock(source, s.blocks, block)) > 0) {

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "playback/container.h"
+#include "playback/message_format.h"
 
 // Where a message's bytes come from: its length and a way to read a run of
 // them at an offset (returning the number delivered, fewer at the end).
@@ -55,18 +55,19 @@ MessageHeaderValues readMessageHeaderValues(const MessageSource& source);
 // Blocks that deliver at least one byte.
 int64_t messageBlockCount(const MessageSource& source);
 
-// Reads block `index` into `block` (PAYLOAD_BLOCK_BYTES) as the player reads
+// Reads block `index` into `block` (BLOCK_BYTES) as the player reads
 // a block: bytes beyond those delivered keep their previous content. Returns
-// the number delivered, 0 past the end.
+// the number delivered, 0 past the end of what the source holds now (a file
+// that grew since it was opened reads on, as the player reads its file).
 int readMessageBlock(const MessageSource& source, int64_t index, uint8_t* block);
 
 // One playback from the start, as a freshly started player makes it.
 struct MessagePlayback {
   MessageHeaderValues header;
-  int64_t nextBlock;                   // number of the next block to read
-  uint8_t block[PAYLOAD_BLOCK_BYTES];  // the block read last (stale bytes kept)
-  int lastResult;                      // layout of the last refill, or BLOCK_REJECTED
-  bool dry;                            // played without the voice effect
+  int64_t nextBlock;           // number of the next block to read
+  uint8_t block[BLOCK_BYTES];  // the block read last (stale bytes kept)
+  int lastResult;              // layout of the last refill, or BLOCK_REJECTED
+  bool dry;                    // played without the voice effect
 };
 
 // Puts the decoder into its program-start state and starts the refills with

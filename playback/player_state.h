@@ -4,32 +4,27 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
-#include "platform/platform.h"
+#include "playback/file_access.h"
+#include "playback/handles.h"
+#include "playback/message_reader.h"
 
 // Room for the program file's path, terminating zero included: any path the
 // platform can hand out.
 const int PROGRAM_PATH_SIZE = static_cast<int>(PLATFORM_PATH_BYTES);
 
-// Bytes of the message header.
-const int HEADER_BYTES = 12;
-
-// Bytes of one payload block as read from the file.
-const int PAYLOAD_BLOCK_BYTES = 512;
-
 struct PlayerState {
   // Message container.
-  char programPath[PROGRAM_PATH_SIZE];       // full path of the program (message) file
-  uint8_t headerBytes[HEADER_BYTES];         // header as read; zero where the file gave nothing
-  uint8_t rateCode;                          // header byte 8: 0 6.4, 1 8, other 11.8 kbit/s
-  int8_t effectId;                           // header byte 10: 0 none, 1..16 a voice effect
-  uint8_t depthByte;                         // header byte 11: effect depth is 127 - depthByte
-  int32_t totalSeconds;                      // length of the message in whole seconds
-  int32_t bufferBytes;                       // bytes of one PCM buffer (the PCM of one block)
-  int32_t blockPosition;                     // number of the next block to read from the file
-  FILE* payloadFile;                         // open for block reading while playback runs
-  uint8_t blockBuffer[PAYLOAD_BLOCK_BYTES];  // the block read last (stale bytes kept)
+  char programPath[PROGRAM_PATH_SIZE];  // full path of the program (message) file
+  uint8_t headerBytes[HEADER_BYTES];    // header as read; zero where the file gave nothing
+  uint8_t rateCode;                     // header byte 8: 0 6.4, 1 8, other 11.8 kbit/s
+  int8_t effectId;                      // header byte 10: 0 none, 1..16 a voice effect
+  uint8_t depthByte;                    // header byte 11: effect depth is 127 - depthByte
+  int32_t totalSeconds;                 // length of the message in whole seconds
+  int32_t bufferBytes;                  // bytes of one PCM buffer (the PCM of one block)
+  int32_t blockPosition;                // number of the next block to read from the file
+  MessageFile payloadFile;              // open for block reading while playback runs
+  uint8_t blockBuffer[BLOCK_BYTES];     // the block read last (stale bytes kept)
 
   // Dialog.
   InstanceHandle instance;   // the running program, stored by the entry point

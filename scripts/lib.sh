@@ -1,4 +1,17 @@
-# Shared by the scripts: make sure the Debian packages listed in a file exist.
+# Shared by the scripts and the end-to-end tests.
+
+# wait_for SECONDS COMMAND...: polls COMMAND every 50 ms until it succeeds;
+# fails when SECONDS pass first.
+wait_for() {
+  local limit=$(($(date +%s%3N) + $1 * 1000))
+  shift
+  until "$@" >/dev/null 2>&1; do
+    [ "$(date +%s%3N)" -lt "$limit" ] || return 1
+    sleep 0.05
+  done
+}
+
+# Make sure the Debian packages listed in a file exist.
 # ensure_packages FILE: installs what is missing when run as root, otherwise
 # prints the exact apt-get line and fails.
 ensure_packages() {

@@ -132,22 +132,6 @@ INSTANTIATE_TEST_SUITE_P(Vectors, Conformance, ::testing::ValuesIn(VECTORS),
 
 #ifdef QUILLO_TOOL_PATH
 
-namespace {
-
-// Runs a shell command line; its exit status, or -1 when it did not exit.
-int run(const std::string& command) {
-  int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string readText(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  testsupport::readFile(path, bytes);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-}  // namespace
-
 // The tool decodes a bitstream to the expected output; one that stops at an
 // undecodable frame writes the frames before it, names the frame and exits 3.
 TEST(ConformanceTool, G192DecodesBitExact) {
@@ -159,10 +143,11 @@ TEST(ConformanceTool, G192DecodesBitExact) {
     bool chosen = false;
     for (const char* n : names) chosen = chosen || std::string(n) == v.bitstream;
     if (!chosen) continue;
-    std::string out = dir + "/tool.raw", err = dir + "/tool.err";
-    int status = run(std::string("'") + QUILLO_TOOL_PATH + "' decode --g192 '" +
-                     vectorPath(v.bitstream) + "' -o '" + out + "' 2>'" + err + "'");
-    std::string message = readText(err);
+    std::string out = dir + "/tool.raw";
+    testsupport::CommandRun run =
+        testsupport::runTool("decode --g192 '" + vectorPath(v.bitstream) + "' -o '" + out + "'");
+    int status = run.status;
+    const std::string& message = run.err;
     if (v.compare == v.frames) {
       EXPECT_EQ(status, 0) << v.bitstream << ": " << message;
     } else {
@@ -184,14 +169,12 @@ TEST(ConformanceTool, G192DecodesBitExact) {
 // to standard error; standard output carries exactly the PCM.
 TEST(ConformanceTool, DiagnosticsStayOutOfThePcmOnStandardOutput) {
   QUILLO_REQUIRE_SHARED();
-  std::string dir = testsupport::tempDir();
-  std::string out = dir + "/stdout.raw", err = dir + "/stderr.txt";
-  int status = run(std::string("'") + QUILLO_TOOL_PATH + "' decode --g192 '" +
-                   vectorPath("annexE/stabilit.bit") + "' -o - >'" + out + "' 2>'" + err + "'");
-  EXPECT_EQ(status, 0);
-  EXPECT_NE(readText(err).find("lsp_stability warning"), std::string::npos);
-  std::vector<uint8_t> got, want;
-  ASSERT_TRUE(testsupport::readFile(out, got));
+  testsupport::CommandRun run =
+      testsupport::runTool("decode --g192 '" + vectorPath("annexE/stabilit.bit") + "' -o -");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.find("lsp_stability warning"), std::string::npos);
+  ASSERT_FALSE(run.out.empty()) << "nothing on standard output: " << run.err;
+  std::vector<uint8_t> got(run.out.begin(), run.out.end()), want;
   ASSERT_TRUE(testsupport::readFile(vectorPath("annexE/stabilit.pst"), want));
   EXPECT_TRUE(got == want) << "stdout: " << got.size() << " bytes, expected " << want.size();
 }

@@ -15,14 +15,11 @@ namespace {
 // A message file: zero player, the header, then `blocks` blocks of 512 bytes
 // filled with their number, and `tail` more bytes filled with 0xEE.
 std::string writeMessage(const char* name, std::vector<uint8_t> header, int blocks, int tail) {
-  size_t start = PAYLOAD_OFFSET + header.size();
-  std::vector<uint8_t> file(start + 512 * blocks + tail, 0xEE);
-  std::fill(file.begin(), file.begin() + PAYLOAD_OFFSET, 0);
-  for (size_t i = 0; i < header.size(); i++) file[PAYLOAD_OFFSET + i] = header[i];
-  for (int b = 0; b < blocks; b++)
-    std::fill(file.begin() + start + 512 * b, file.begin() + start + 512 * (b + 1), b);
-  std::string path = testsupport::tempDir() + "/" + name;
-  EXPECT_TRUE(testsupport::writeFile(path, file));
+  std::vector<uint8_t> payload = header;
+  for (int b = 0; b < blocks; b++) payload.insert(payload.end(), 512, static_cast<uint8_t>(b));
+  payload.insert(payload.end(), static_cast<size_t>(tail), 0xEE);
+  std::string path = testsupport::writeMessageFile(name, payload);
+  EXPECT_FALSE(path.empty());
   return path;
 }
 
@@ -134,7 +131,7 @@ TEST_F(Container, ResumeRuleStepsBackOneBlock) {
   playerState.blockPosition = 0;
   openPayloadAt();
   EXPECT_EQ(playerState.blockPosition, 0);
-  EXPECT_EQ(std::ftell(playerState.payloadFile), 98316);
+  EXPECT_EQ(std::ftell(playerState.payloadFile.file), 98316);
   EXPECT_EQ(readBlock(), 512);
   EXPECT_EQ(playerState.blockBuffer[0], 0);
   closePayload();
@@ -142,11 +139,11 @@ TEST_F(Container, ResumeRuleStepsBackOneBlock) {
   playerState.blockPosition = 10;
   openPayloadAt();
   EXPECT_EQ(playerState.blockPosition, 9);
-  EXPECT_EQ(std::ftell(playerState.payloadFile), 102924);
+  EXPECT_EQ(std::ftell(playerState.payloadFile.file), 102924);
   EXPECT_EQ(readBlock(), 512);
   EXPECT_EQ(playerState.blockBuffer[511], 9);
   closePayload();
-  EXPECT_EQ(playerState.payloadFile, nullptr);
+  EXPECT_EQ(playerState.payloadFile.file, nullptr);
   EXPECT_EQ(readBlock(), 0);
 
   // Past the end: nothing to read.

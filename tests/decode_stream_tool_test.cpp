@@ -25,12 +25,8 @@ struct ToolRun {
 };
 
 ToolRun quillo(const std::string& args) {
-  std::string errPath = testsupport::tempDir() + "/stderr.txt";
-  int status = std::system(
-      ("'" + std::string(QUILLO_TOOL_PATH) + "' " + args + " 2>'" + errPath + "'").c_str());
-  std::vector<uint8_t> err;
-  testsupport::readFile(errPath, err);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(err.begin(), err.end())};
+  testsupport::CommandRun run = testsupport::runTool(args);
+  return {run.status, run.err};
 }
 
 bool exists(const std::string& path) {

@@ -21,9 +21,7 @@ typedef std::vector<uint8_t> Bytes;
 
 std::string temp(const std::string& name) { return testsupport::tempDir() + "/" + name; }
 
-testsupport::CommandRun quillo(const std::string& args) {
-  return testsupport::runCommand(std::string(QUILLO_TOOL_PATH) + " " + args);
-}
+testsupport::CommandRun quillo(const std::string& args) { return testsupport::runTool(args); }
 
 bool exists(const std::string& path) {
   struct stat st;
@@ -148,7 +146,7 @@ TEST(EncodeTool, BadInputIsOneLineAndNoOutput) {
   EXPECT_NE(run.err.find("dir.bit: cannot write"), std::string::npos) << run.err;
   // A write error on standard output (a full device) is reported.
   if (exists("/dev/full")) {
-    run = testsupport::runCommand(std::string("(") + QUILLO_TOOL_PATH + " encode --rate 8 " +
+    run = testsupport::runCommand("(" + testsupport::toolCommand() + " encode --rate 8 " +
                                   temp("good.wav") + " -o - >/dev/full)");
     EXPECT_EQ(run.status, 1) << run.err;
   }

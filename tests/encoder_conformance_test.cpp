@@ -138,9 +138,8 @@ TEST(EncoderConformanceTool, G192OutputIsTheStandardsFile) {
     int rate = rates[0] - '0';
     const char* rate_arg = rate == Rate64 ? "6.4" : rate == Rate80 ? "8" : "11.8";
     std::string out = testsupport::tempDir() + "/tool.192";
-    testsupport::CommandRun run =
-        testsupport::runCommand(std::string(QUILLO_TOOL_PATH) + " encode --rate " + rate_arg +
-                                " --g192 --raw " + path(v.input) + " -o " + out);
+    testsupport::CommandRun run = testsupport::runTool(
+        std::string("encode --rate ") + rate_arg + " --g192 --raw " + path(v.input) + " -o " + out);
     ASSERT_EQ(run.status, 0) << v.input << ": " << run.err;
     std::vector<uint8_t> got, want;
     ASSERT_TRUE(testsupport::readFile(out, got));

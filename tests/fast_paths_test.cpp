@@ -325,7 +325,7 @@ TEST(FastPaths, AdaptiveCodebookMatchesTheReferenceAtEveryDelay) {
 
 TEST(FastPaths, LongTermPostfilterMatchesTheReference) {
   std::mt19937 rng(testsupport::testSeed(3));
-  const int SPAN = LTP_HISTORY + LTP_SUBFRAME;
+  const int SPAN = LTP_HISTORY + SUBFRAME_SAMPLES;
   for (int trial = 0; trial < 2000; trial++) {
     Word16 res[SPAN];
     int bits = 1 + trial % 15;
@@ -338,12 +338,12 @@ TEST(FastPaths, LongTermPostfilterMatchesTheReference) {
     Word16 delay = (Word16)(period + (int)(rng() % 3) - 1);
     if (delay < 19) delay = 19;
     if (delay > 144) delay = 144;
-    Word16 out[2][LTP_SUBFRAME], voicing[2];
+    Word16 out[2][SUBFRAME_SAMPLES], voicing[2];
     onBothPaths([&](bool ref) {
       long_term_postfilter(delay, res + LTP_HISTORY, out[ref], &voicing[ref], weight);
     });
     ASSERT_EQ(voicing[0], voicing[1]) << "trial " << trial;
-    for (int n = 0; n < LTP_SUBFRAME; n++) ASSERT_EQ(out[0][n], out[1][n]) << "trial " << trial;
+    for (int n = 0; n < SUBFRAME_SAMPLES; n++) ASSERT_EQ(out[0][n], out[1][n]) << "trial " << trial;
   }
 }
 
@@ -539,16 +539,16 @@ TEST(FastPaths, ShortTermGainControlMatchesTheReferenceAtFullScale) {
   // sum counts as 32767) and signals that the gain scales down.
   std::mt19937 rng(testsupport::testSeed(11));
   for (int trial = 0; trial < 2000; trial++) {
-    Word16 num[PF_MAX_RESPONSE] = {}, den[11], sig[PF_SUBFRAME];
+    Word16 num[PF_MAX_RESPONSE] = {}, den[11], sig[SUBFRAME_SAMPLES];
     num[0] = trial % 3 == 0 ? MIN_16 : (Word16)4096;  // a response from -32768 on
     den[0] = 4096;
     for (int j = 1; j <= 10; j++) {
       num[j] = randomSample(rng, 10 + trial % 6);
       den[j] = randomSample(rng, 10 + trial % 6);
     }
-    fill(rng, sig, PF_SUBFRAME, 1 + trial % 15);
+    fill(rng, sig, SUBFRAME_SAMPLES, 1 + trial % 15);
     Word16 length = trial % 2 ? (Word16)20 : (Word16)32;
-    Word16 rc0[2], out[2][PF_SUBFRAME];
+    Word16 rc0[2], out[2][SUBFRAME_SAMPLES];
     onBothPaths([&](bool ref) {
       std::memcpy(out[ref], sig, sizeof sig);
       short_term_gain_control(num, den, &rc0[ref], out[ref], length, 10);

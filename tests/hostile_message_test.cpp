@@ -42,10 +42,8 @@ std::vector<uint8_t> messageHeader(uint8_t rateCode, uint8_t effect, uint8_t dep
 
 // Player bytes, then `payload`.
 std::string writeMessage(const std::string& name, const std::vector<uint8_t>& payload) {
-  std::vector<uint8_t> file(PAYLOAD_OFFSET + payload.size(), 0xCC);
-  std::copy(payload.begin(), payload.end(), file.begin() + PAYLOAD_OFFSET);
-  std::string path = testsupport::tempDir() + "/" + name;
-  EXPECT_TRUE(testsupport::writeFile(path, file));
+  std::string path = testsupport::writeMessageFile(name, payload, 0xCC);
+  EXPECT_FALSE(path.empty());
   return path;
 }
 
@@ -75,7 +73,7 @@ Playback play(int maxBlocks = 64) {
   Playback p;
   readMessageHeader();
   PlayerState& s = playerState;
-  startRefills(s.effectId, static_cast<int8_t>(static_cast<uint8_t>(127 - s.depthByte)));
+  startRefills(s.effectId, depthOfByte(s.depthByte));
   s.blockPosition = 0;
   openPayloadAt();
   int n;

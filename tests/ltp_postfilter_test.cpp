@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int SPAN = LTP_HISTORY + LTP_SUBFRAME;
+constexpr int SPAN = LTP_HISTORY + SUBFRAME_SAMPLES;
 
 // A residual history: 152 past samples and the 40 current ones, with room
 // in front for the tests that check nothing before the history is read.
@@ -42,11 +42,11 @@ void captureLine(const char* line) { captured += line; }
 
 TEST(LongTermPostfilter, SilenceSwitchesItOff) {
   Residual r;
-  Word16 out[LTP_SUBFRAME];
+  Word16 out[SUBFRAME_SAMPLES];
   Word16 voicing = 99;
   long_term_postfilter(60, r.current(), out, &voicing, 16384);
   EXPECT_EQ(voicing, 0);
-  for (int n = 0; n < LTP_SUBFRAME; n++) EXPECT_EQ(out[n], 0);
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) EXPECT_EQ(out[n], 0);
 }
 
 TEST(LongTermPostfilter, UncorrelatedResidualPassesUnchanged) {
@@ -56,11 +56,11 @@ TEST(LongTermPostfilter, UncorrelatedResidualPassesUnchanged) {
   for (int trial = 0; trial < 20; trial++) {
     Residual r;
     for (int i = 0; i < SPAN; i++) r.past()[i] = (Word16)dist(rng);
-    Word16 out[LTP_SUBFRAME];
+    Word16 out[SUBFRAME_SAMPLES];
     Word16 voicing = 99;
     long_term_postfilter(80, r.current(), out, &voicing, 16384);
     EXPECT_EQ(voicing, 0) << "trial " << trial;
-    for (int n = 0; n < LTP_SUBFRAME; n++) ASSERT_EQ(out[n], r.current()[n]) << trial;
+    for (int n = 0; n < SUBFRAME_SAMPLES; n++) ASSERT_EQ(out[n], r.current()[n]) << trial;
   }
 }
 
@@ -74,11 +74,11 @@ TEST(LongTermPostfilter, ExactRepetitionIsFoundAndKeptAtFullLevel) {
   for (int i = 0; i < 50; i++) r.past()[i] = (Word16)dist(rng);
   for (int i = 50; i < SPAN; i++) r.past()[i] = r.past()[i - 50];
   for (Word16 weight : {(Word16)16384, (Word16)8192, (Word16)0}) {
-    Word16 out[LTP_SUBFRAME];
+    Word16 out[SUBFRAME_SAMPLES];
     Word16 voicing = 0;
     long_term_postfilter(50, r.current(), out, &voicing, weight);
     EXPECT_EQ(voicing, 50) << "weight " << weight;
-    for (int n = 0; n < LTP_SUBFRAME; n++) EXPECT_NEAR(out[n], r.current()[n], 1) << n;
+    for (int n = 0; n < SUBFRAME_SAMPLES; n++) EXPECT_NEAR(out[n], r.current()[n], 1) << n;
   }
 }
 
@@ -87,7 +87,7 @@ TEST(LongTermPostfilter, LongestDelayReadsNothingBeforeTheHistory) {
   // minus one eighth, whose 16-tap interpolation reaches one sample before
   // the 152-sample history. Whatever lies there must not matter.
   Residual r = harmonicResidual(145.875, 800);
-  Word16 out1[LTP_SUBFRAME], out2[LTP_SUBFRAME];
+  Word16 out1[SUBFRAME_SAMPLES], out2[SUBFRAME_SAMPLES];
   Word16 voicing1 = 0, voicing2 = 0;
   r.past()[-1] = 0;
   long_term_postfilter(144, r.current(), out1, &voicing1, 16384);
@@ -95,7 +95,7 @@ TEST(LongTermPostfilter, LongestDelayReadsNothingBeforeTheHistory) {
   long_term_postfilter(144, r.current(), out2, &voicing2, 16384);
   EXPECT_EQ(voicing1, 146);
   EXPECT_EQ(voicing2, 146);
-  for (int n = 0; n < LTP_SUBFRAME; n++) EXPECT_EQ(out1[n], out2[n]) << n;
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) EXPECT_EQ(out1[n], out2[n]) << n;
 
   Word16 x[1 + SPAN];
   x[0] = 0;
@@ -121,13 +121,13 @@ TEST(LongTermPostfilter, ZeroOverZeroGainKeepsTheResidual) {
   }
   captured.clear();
   set_decoder_message_sink(captureLine);
-  Word16 out[LTP_SUBFRAME];
+  Word16 out[SUBFRAME_SAMPLES];
   Word16 voicing = 0;
   long_term_postfilter(60, r.current(), out, &voicing, 8192);
   set_decoder_message_sink(nullptr);
   EXPECT_EQ(captured, "");
   EXPECT_EQ(voicing, 60);
-  for (int n = 0; n < LTP_SUBFRAME; n++) EXPECT_NEAR(out[n], r.current()[n], 1) << n;
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) EXPECT_NEAR(out[n], r.current()[n], 1) << n;
 }
 
 TEST(FractionalDelaySearch, TiesKeepTheIntegerAndTheShorterDelay) {

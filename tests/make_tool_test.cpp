@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "codec/decoder.h"
-#include "playback/container.h"
+#include "playback/message_format.h"
 #include "tests/support/sound_files.h"
 #include "tests/support/test_support.h"
 
@@ -29,9 +29,7 @@ using testsupport::CommandRun;
 
 std::string temp(const std::string& name) { return testsupport::tempDir() + "/" + name; }
 
-CommandRun quillo(const std::string& args) {
-  return testsupport::runCommand(std::string(QUILLO_TOOL_PATH) + " " + args);
-}
+CommandRun quillo(const std::string& args) { return testsupport::runTool(args); }
 
 bool exists(const std::string& path) {
   struct stat st;
@@ -173,8 +171,7 @@ TEST(MakeTool, HeaderAndPlayerFollowTheOptionsAndTheName) {
       {"--player " + temp("own-player"), "f.exe", 'F', 100, 0, 0},
   };
   for (const Case& c : cases) {
-    CommandRun run = testsupport::runCommand(env + QUILLO_TOOL_PATH + " " + make + c.args + " -o " +
-                                             temp(c.output));
+    CommandRun run = testsupport::runTool(make + c.args + " -o " + temp(c.output), env);
     ASSERT_EQ(run.status, 0) << c.args << ": " << run.err;
     Bytes m = fileBytes(temp(c.output));
     ASSERT_GT(m.size(), static_cast<size_t>(PAYLOAD_OFFSET + HEADER_BYTES)) << c.output;
@@ -199,7 +196,7 @@ TEST(MakeTool, HeaderAndPlayerFollowTheOptionsAndTheName) {
       {"altered.exe", "program:  an unknown program (sha256 "},
   };
   for (const auto& p : programs) {
-    CommandRun run = testsupport::runCommand(env + QUILLO_TOOL_PATH + " info " + temp(p.first));
+    CommandRun run = testsupport::runTool("info " + temp(p.first), env);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find(p.second), std::string::npos) << p.first << ": " << run.out;
   }
@@ -235,12 +232,12 @@ TEST(MakeTool, HtmlOutputIsTheTemplateWithTheMessage) {
   const std::string before = "<html>\n<script id=m>", after = "</script> QUILLO_MESSAGE\n";
   std::string page = before + "QUILLO_MESSAGE" + after;
   ASSERT_TRUE(testsupport::writeFile(dir + "/message.html", Bytes(page.begin(), page.end())));
-  const std::string env = "QUILLO_PLAYER_DIR=" + dir + " " + QUILLO_TOOL_PATH + " make " +
-                          temp("page.wav") + " --effect 7 --mix 60 ";
+  const std::string env = "QUILLO_PLAYER_DIR=" + dir + " ";
+  const std::string make = "make " + temp("page.wav") + " --effect 7 --mix 60 ";
   std::set<size_t> remainders;
   for (int rate = 0; rate < 3; rate++) {
     std::string r = std::string("--rate ") + RATE[rate];
-    ASSERT_EQ(testsupport::runCommand(env + r + " -o " + temp("page.qlo")).status, 0);
+    ASSERT_EQ(testsupport::runTool(make + r + " -o " + temp("page.qlo"), env).status, 0);
     Bytes message = fileBytes(temp("page.qlo"));
     message.erase(message.begin(), message.begin() + PAYLOAD_OFFSET);
     remainders.insert(message.size() % 3);
@@ -248,7 +245,7 @@ TEST(MakeTool, HtmlOutputIsTheTemplateWithTheMessage) {
                                                            {"--player html", "page"}};
     for (const auto& o : outputs) {
       std::string out = temp(o.second);
-      CommandRun run = testsupport::runCommand(env + r + " " + o.first + " -o " + out);
+      CommandRun run = testsupport::runTool(make + r + " " + o.first + " -o " + out, env);
       ASSERT_EQ(run.status, 0) << o.second << ": " << run.err;
       Bytes got = fileBytes(out);
       std::string text(got.begin(), got.end()), said = run.out.substr(0, run.out.find(" bytes"));
@@ -271,7 +268,7 @@ TEST(MakeTool, HtmlOutputIsTheTemplateWithTheMessage) {
   EXPECT_EQ(remainders.size(), 3u);
   // A template without the word is refused, with no output.
   ASSERT_TRUE(testsupport::writeFile(dir + "/message.html", Bytes(100, 'x')));
-  CommandRun run = testsupport::runCommand(env + "-o " + temp("refused.html"));
+  CommandRun run = testsupport::runTool(make + "-o " + temp("refused.html"), env);
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("message.html: not the self-playing page's template"), std::string::npos)
       << run.err;
@@ -361,8 +358,8 @@ TEST(MakeTool, BadInputIsOneLineAndNoOutput) {
   };
   const std::string out = temp("refused.exe");
   for (const Case& c : cases) {
-    CommandRun run = testsupport::runCommand("QUILLO_PLAYER_DIR=" + temp("none") + " " +
-                                             QUILLO_TOOL_PATH + " make " + c.args + " -o " + out);
+    CommandRun run = testsupport::runTool("make " + c.args + " -o " + out,
+                                          "QUILLO_PLAYER_DIR=" + temp("none") + " ");
     EXPECT_NE(run.status, 0) << c.args;
     EXPECT_NE(run.err.find(c.says), std::string::npos) << c.args << ": " << run.err;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;

@@ -22,11 +22,7 @@ typedef std::vector<uint8_t> Bytes;
 
 std::string temp(const std::string& name) { return testsupport::tempDir() + "/" + name; }
 
-int runTool(const std::string& args) {
-  std::string cmd = std::string(QUILLO_TOOL_PATH) + " " + args + " >" + temp("out") + " 2>&1";
-  int raw = std::system(cmd.c_str());
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
+int runTool(const std::string& args) { return testsupport::runTool(args).status; }
 
 // A packed message of random frames of `rate` with effect `effect`.
 Bytes packedMessage(int rate, int frames, int effect, uint32_t seed) {
@@ -47,8 +43,7 @@ Bytes packedMessage(int rate, int frames, int effect, uint32_t seed) {
 
 // Sets the unscrambled byte `at` of block `block` to `value`.
 void setPlain(Bytes& m, int block, int at, uint8_t value) {
-  m[static_cast<size_t>(FIRST_BLOCK_OFFSET + block * PAYLOAD_BLOCK_BYTES + at)] =
-      value ^ SCRAMBLE_MASK;
+  m[static_cast<size_t>(FIRST_BLOCK_OFFSET + block * BLOCK_BYTES + at)] = value ^ SCRAMBLE_MASK;
 }
 
 bool appendSamples(void* context, const int16_t* samples, size_t count) {
@@ -103,10 +98,10 @@ TEST(MessageReader, PlaysAndSurveysAsTheTool) {
     closeMessageFile(&file);
 
     MessageSurvey s = surveyMessage(memory);
-    int status = runTool("info " + temp("d.qlo"));
-    Bytes info;
-    ASSERT_TRUE(testsupport::readFile(temp("out"), info));
-    std::string text(info.begin(), info.end());
+    testsupport::CommandRun info = testsupport::runTool("info " + temp("d.qlo"));
+    int status = info.status;
+    const std::string& text = info.out;
+    ASSERT_FALSE(text.empty()) << info.err;
     EXPECT_NE(text.find("blocks:   " + std::to_string(s.blocks) + "\n"), std::string::npos) << text;
     EXPECT_NE(text.find("rejected: " + std::to_string(s.rejected)), std::string::npos) << text;
     EXPECT_EQ(status, s.rejected > 0 || s.mismatched > 0 ? 3 : 0) << text;

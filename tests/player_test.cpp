@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/player.h"
-#include "app/resource_ids.h"
+#include "resources/resource_ids.h"
 #include "codec/block_decoder.h"
 #include "platform/fake/fake_platform.h"
 #include "playback/container.h"
@@ -93,19 +93,14 @@ class Player : public ::testing::Test {
   // message header and `blocks` marked blocks.
   void writeMessage(const std::string& name, uint8_t rateCode, int blocks, bool header = true,
                     uint8_t effectId = 0, uint8_t depthByte = 0) {
-    size_t length = PAYLOAD_OFFSET + (header ? HEADER_BYTES : 0) + size_t(blocks) * BLOCK_BYTES;
-    std::vector<uint8_t> file(length, 0x90);
-    if (header) {
-      const uint8_t bytes[HEADER_BYTES] = {1, 2, 3,        4, 5,        6,
-                                           7, 8, rateCode, 9, effectId, depthByte};
-      std::copy(bytes, bytes + HEADER_BYTES, file.begin() + PAYLOAD_OFFSET);
-    }
+    std::vector<uint8_t> payload;
+    if (header) payload = {1, 2, 3, 4, 5, 6, 7, 8, rateCode, 9, effectId, depthByte};
     for (int n = 0; n < blocks; n++) {
       std::vector<uint8_t> block = markedBlock(n);
-      std::copy(block.begin(), block.end(), file.begin() + FIRST_BLOCK_OFFSET + n * BLOCK_BYTES);
+      payload.insert(payload.end(), block.begin(), block.end());
     }
-    fakePlatform.programPath = testsupport::tempDir() + "/" + name;
-    ASSERT_TRUE(testsupport::writeFile(fakePlatform.programPath, file));
+    fakePlatform.programPath = testsupport::writeMessageFile(name, payload, 0x90);
+    ASSERT_FALSE(fakePlatform.programPath.empty());
   }
 
   // Runs the program with `script` as the user and the device; the script
@@ -115,7 +110,7 @@ class Player : public ::testing::Test {
     EXPECT_EQ(playerMain(INSTANCE), 0);
     EXPECT_EQ(fakePlatform.violations.size(), 0u) << violations();
     EXPECT_FALSE(fakePlatform.deviceOpen);
-    EXPECT_EQ(playerState.payloadFile, nullptr);
+    EXPECT_EQ(playerState.payloadFile.file, nullptr);
   }
 
   // The player shows the idle state: Play with its idle image, enabled.
@@ -212,14 +207,14 @@ TEST_F(Player, PauseResumesOneBlockBeforeThePositionReached) {
     expectButtonsReleased();
     EXPECT_EQ(fakePlatform.title, title);
     EXPECT_EQ(playerState.blockPosition, 3);
-    EXPECT_EQ(playerState.payloadFile, nullptr);
+    EXPECT_EQ(playerState.payloadFile.file, nullptr);
 
     size_t before = fakePlatform.written.size();
     ASSERT_TRUE(fakeClick(ID_PLAY));  // resume
     expectPlaying();
     // Reading starts at block 2 (file offset 98,316 + 2 x 512).
     EXPECT_EQ(playerState.blockPosition, 2);
-    EXPECT_EQ(ftell(playerState.payloadFile), FIRST_BLOCK_OFFSET + 2 * BLOCK_BYTES);
+    EXPECT_EQ(ftell(playerState.payloadFile.file), FIRST_BLOCK_OFFSET + 2 * BLOCK_BYTES);
     for (int i = 0; i < 4; i++) ASSERT_TRUE(fakeFinishBuffer());
     std::vector<int> all = writtenBlocks();
     std::vector<int> resumed(all.begin() + before, all.end());
@@ -318,7 +313,7 @@ TEST_F(Player, NoUsableDeviceShowsTheMessageBoxAndPlayCanBeTriedAgain) {
       EXPECT_EQ(fakePlatform.messageBoxes[0].caption, "QLO");
       EXPECT_TRUE(fakePlatform.written.empty());
       EXPECT_TRUE(fakePlatform.prepared.empty());
-      EXPECT_EQ(playerState.payloadFile, nullptr);
+      EXPECT_EQ(playerState.payloadFile.file, nullptr);
       expectIdle();
       expectButtonsReleased();
       EXPECT_EQ(fakePlatform.title, "QLO [00:00:00]-[00:00:02]");

@@ -20,17 +20,17 @@ const Word16 SPEECHLIKE[ORDER + 1] = {4096, -4800, 3500, -1900, 1200, -600,
 // Decoded speech with ORDER samples of history in front of each subframe.
 struct Speech {
   std::vector<Word16> samples;
-  explicit Speech(int subframes) : samples(ORDER + subframes * PF_SUBFRAME, 0) {}
-  Word16* subframe(int k) { return samples.data() + ORDER + k * PF_SUBFRAME; }
+  explicit Speech(int subframes) : samples(ORDER + subframes * SUBFRAME_SAMPLES, 0) {}
+  Word16* subframe(int k) { return samples.data() + ORDER + k * SUBFRAME_SAMPLES; }
 };
 
 // Runs the post-filter over every subframe with the fixed-rate settings.
 std::vector<Word16> postfilter(Speech& speech, int subframes, const Word16* lpc, Word16 frame_type,
                                Word16 delay, std::vector<Word16>* voicings = nullptr) {
-  std::vector<Word16> out(subframes * PF_SUBFRAME);
+  std::vector<Word16> out(subframes * SUBFRAME_SAMPLES);
   for (int k = 0; k < subframes; k++) {
     Word16 voicing = -1;
-    postfilter_subframe(delay, speech.subframe(k), lpc, out.data() + k * PF_SUBFRAME, &voicing,
+    postfilter_subframe(delay, speech.subframe(k), lpc, out.data() + k * SUBFRAME_SAMPLES, &voicing,
                         22938, 18022, 16384, 20, ORDER, frame_type);
     if (voicings) voicings->push_back(voicing);
   }
@@ -59,7 +59,7 @@ TEST(Postfilter, FlatFilterIsTransparent) {
     for (Word16& s : speech.samples) s = (Word16)dist(rng);
     std::vector<Word16> voicings;
     std::vector<Word16> out = postfilter(speech, 8, FLAT, frame_type, 70, &voicings);
-    for (int i = 0; i < 8 * PF_SUBFRAME; i++)
+    for (int i = 0; i < 8 * SUBFRAME_SAMPLES; i++)
       ASSERT_EQ(out[i], speech.subframe(0)[i]) << "frame type " << frame_type << " sample " << i;
     for (Word16 v : voicings) EXPECT_EQ(v, 0);
     EXPECT_EQ(postfilter_state.agc_gain, 16384);
@@ -96,7 +96,7 @@ TEST(Postfilter, SilenceAfterResetStaysSilentWhileTheGainDecays) {
   Speech speech(3);
   std::vector<Word16> out = postfilter(speech, 3, SPEECHLIKE, 2, 40);
   for (Word16 s : out) EXPECT_EQ(s, 0);
-  EXPECT_EQ(postfilter_state.agc_gain, decayed(16384, 3 * PF_SUBFRAME));
+  EXPECT_EQ(postfilter_state.agc_gain, decayed(16384, 3 * SUBFRAME_SAMPLES));
 }
 
 TEST(Postfilter, ResetForgetsEverySubframeMemory) {
@@ -118,17 +118,17 @@ TEST(Postfilter, ResetForgetsEverySubframeMemory) {
   postfilter_reset();
   std::vector<Word16> quiet = postfilter(silence, 1, SPEECHLIKE, 3, 60);
   for (Word16 s : quiet) EXPECT_EQ(s, 0);
-  EXPECT_EQ(postfilter_state.agc_gain, decayed(16384, PF_SUBFRAME));
+  EXPECT_EQ(postfilter_state.agc_gain, decayed(16384, SUBFRAME_SAMPLES));
 }
 
 TEST(GainControl, SilentInputDecaysTheGainOverWhatStillRings) {
-  Word16 speech[PF_SUBFRAME] = {};
-  Word16 out[PF_SUBFRAME];
-  for (int n = 0; n < PF_SUBFRAME; n++) out[n] = 10000;
+  Word16 speech[SUBFRAME_SAMPLES] = {};
+  Word16 out[SUBFRAME_SAMPLES];
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) out[n] = 10000;
   Word16 gain = 16384;
   gain_control(speech, out, &gain);
   int g = 16384;
-  for (int n = 0; n < PF_SUBFRAME; n++) {
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) {
     g = decayed(g, 1);
     EXPECT_EQ(out[n], (g * 10000 * 4 + 32768) >> 16) << n;
   }
@@ -136,9 +136,9 @@ TEST(GainControl, SilentInputDecaysTheGainOverWhatStillRings) {
 }
 
 TEST(GainControl, SilentOutputZeroesTheGainAndTheNextStartsFromZero) {
-  Word16 speech[PF_SUBFRAME];
-  Word16 out[PF_SUBFRAME] = {};
-  for (int n = 0; n < PF_SUBFRAME; n++) speech[n] = (Word16)(n % 2 ? 1000 : -1000);
+  Word16 speech[SUBFRAME_SAMPLES];
+  Word16 out[SUBFRAME_SAMPLES] = {};
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) speech[n] = (Word16)(n % 2 ? 1000 : -1000);
   Word16 gain = 16384;
   gain_control(speech, out, &gain);
   EXPECT_EQ(gain, 0);
@@ -146,7 +146,7 @@ TEST(GainControl, SilentOutputZeroesTheGainAndTheNextStartsFromZero) {
 
   // Equal levels: the ratio is 1.0, so each sample adds 0.0125 of it
   // (205 in Q14) to a gain that starts from 0.
-  for (int n = 0; n < PF_SUBFRAME; n++) out[n] = speech[n];
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) out[n] = speech[n];
   gain_control(speech, out, &gain);
   EXPECT_EQ(out[0], -((205 * 1000 * 4 + 32768) >> 16));
   EXPECT_GT(gain, 205 * 30);
@@ -154,28 +154,28 @@ TEST(GainControl, SilentOutputZeroesTheGainAndTheNextStartsFromZero) {
 }
 
 TEST(TiltCompensation, ReflectionSignSelectsTheFactor) {
-  Word16 s[PF_SUBFRAME + 1], out[PF_SUBFRAME];
+  Word16 s[SUBFRAME_SAMPLES + 1], out[SUBFRAME_SAMPLES];
   // rc0 = 0: the input passes exactly, full scale included.
-  for (int n = 0; n <= PF_SUBFRAME; n++) s[n] = (Word16)(n * 1637 - 32768);
+  for (int n = 0; n <= SUBFRAME_SAMPLES; n++) s[n] = (Word16)(n * 1637 - 32768);
   s[5] = 32767;
   tilt_compensation(s, out, 0);
-  for (int n = 0; n < PF_SUBFRAME; n++) EXPECT_EQ(out[n], s[n + 1]) << n;
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) EXPECT_EQ(out[n], s[n + 1]) << n;
 
   // rc0 > 0, mu = 0.2: (1000 + 0.2 * 1000) / 0.8 = 1500; the first sample
   // sees s[0] = 0.
   s[0] = 0;
-  for (int n = 1; n <= PF_SUBFRAME; n++) s[n] = 1000;
+  for (int n = 1; n <= SUBFRAME_SAMPLES; n++) s[n] = 1000;
   tilt_compensation(s, out, 32767);
   EXPECT_EQ(out[0], 1250);
-  for (int n = 1; n < PF_SUBFRAME; n++) EXPECT_EQ(out[n], 1500) << n;
+  for (int n = 1; n < SUBFRAME_SAMPLES; n++) EXPECT_EQ(out[n], 1500) << n;
 
   // rc0 = -0.5, mu = -0.45: an impulse of 1000 becomes 1000 / 0.55
   // followed by -0.45 * 1000 / 0.55.
-  for (int n = 2; n <= PF_SUBFRAME; n++) s[n] = 0;
+  for (int n = 2; n <= SUBFRAME_SAMPLES; n++) s[n] = 0;
   tilt_compensation(s, out, -16384);
   EXPECT_NEAR(out[0], 1818, 2);
   EXPECT_NEAR(out[1], -818, 2);
-  for (int n = 2; n < PF_SUBFRAME; n++) EXPECT_EQ(out[n], 0);
+  for (int n = 2; n < SUBFRAME_SAMPLES; n++) EXPECT_EQ(out[n], 0);
 }
 
 TEST(FirstReflection, IsMinusTheNormalisedFirstCorrelation) {
@@ -194,19 +194,19 @@ TEST(FirstReflection, IsMinusTheNormalisedFirstCorrelation) {
 TEST(ShortTermGainControl, ScalesOnlyAboveUnitSum) {
   Word16 num[PF_MAX_RESPONSE] = {4096};
   const Word16 den[ORDER + 1] = {4096};
-  Word16 sig[PF_SUBFRAME];
-  for (int n = 0; n < PF_SUBFRAME; n++) sig[n] = (Word16)(n % 2 ? 32767 : -32768);
+  Word16 sig[SUBFRAME_SAMPLES];
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) sig[n] = (Word16)(n % 2 ? 32767 : -32768);
   Word16 rc0 = 99;
   // Impulse response 1.0 exactly: left alone (a division by 1.0 would
   // still move full-scale samples by one).
   short_term_gain_control(num, den, &rc0, sig, 20, ORDER);
   EXPECT_EQ(rc0, 0);
-  for (int n = 0; n < PF_SUBFRAME; n++) EXPECT_EQ(sig[n], n % 2 ? 32767 : -32768);
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) EXPECT_EQ(sig[n], n % 2 ? 32767 : -32768);
 
   // Sum 4112 / 4096 = 1028 in Q10: scaled by 1024 / 1028.
   num[1] = 16;
-  for (int n = 0; n < PF_SUBFRAME; n++) sig[n] = 1000;
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) sig[n] = 1000;
   short_term_gain_control(num, den, &rc0, sig, 20, ORDER);
-  for (int n = 0; n < PF_SUBFRAME; n++) EXPECT_EQ(sig[n], 996);
+  for (int n = 0; n < SUBFRAME_SAMPLES; n++) EXPECT_EQ(sig[n], 996);
   EXPECT_LT(rc0, 0);
 }

@@ -16,7 +16,7 @@
 
 #include "codec/block_decoder.h"
 #include "codec/decoder.h"
-#include "playback/container.h"
+#include "playback/message_format.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -120,10 +120,8 @@ Bytes blocks80(int count) {
 
 // A message file: a player of zeros, then `payload`.
 std::string writeMessage(const std::string& name, const Bytes& payload) {
-  Bytes file(PAYLOAD_OFFSET + payload.size(), 0);
-  std::copy(payload.begin(), payload.end(), file.begin() + PAYLOAD_OFFSET);
-  std::string path = temp(name);
-  EXPECT_TRUE(testsupport::writeFile(path, file));
+  std::string path = testsupport::writeMessageFile(name, payload);
+  EXPECT_FALSE(path.empty());
   return path;
 }
 

@@ -15,7 +15,7 @@
 #include "codec/block_decoder.h"
 #include "codec/decoder.h"
 #include "effects/effects.h"
-#include "playback/container.h"
+#include "playback/message_format.h"
 #include "tests/support/sound_files.h"
 #include "tests/support/test_support.h"
 
@@ -23,25 +23,9 @@ namespace {
 
 typedef std::vector<uint8_t> Bytes;
 
-struct ToolRun {
-  int status;
-  std::string out, err;
-};
+typedef testsupport::CommandRun ToolRun;
 
-ToolRun quillo(const std::string& args) {
-  std::string dir = testsupport::tempDir();
-  std::string cmd =
-      std::string(QUILLO_TOOL_PATH) + " " + args + " >" + dir + "/stdout 2>" + dir + "/stderr";
-  int raw = std::system(cmd.c_str());
-  ToolRun r;
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  Bytes b;
-  testsupport::readFile(dir + "/stdout", b);
-  r.out.assign(b.begin(), b.end());
-  testsupport::readFile(dir + "/stderr", b);
-  r.err.assign(b.begin(), b.end());
-  return r;
-}
+ToolRun quillo(const std::string& args) { return testsupport::runTool(args); }
 
 std::string temp(const std::string& name) { return testsupport::tempDir() + "/" + name; }
 

@@ -20,9 +20,9 @@ std::string temp(const std::string& name) { return testsupport::tempDir() + "/" 
 // Runs quillo record with the file `mic` (raw 16-bit) as the microphone.
 testsupport::CommandRun record(const std::string& mic, const std::string& args,
                                const std::string& stdinFrom = "/dev/null") {
-  return testsupport::runCommand("SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILEIN=" + mic +
-                                 " SDL_DISKAUDIODELAY=16 " + QUILLO_TOOL_PATH + " record " + args +
-                                 " <" + stdinFrom);
+  return testsupport::runTool(
+      "record " + args + " <" + stdinFrom,
+      "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILEIN=" + mic + " SDL_DISKAUDIODELAY=16 ");
 }
 
 bool exists(const std::string& path) {
@@ -66,9 +66,7 @@ TEST(RecordTool, TheMicrophoneSpeechIsInTheMessage) {
     std::printf("SKIPPED: speech of the recorded message: %s\n", why.c_str());
     return;
   }
-  ASSERT_EQ(testsupport::runCommand(std::string(QUILLO_TOOL_PATH) + " decode --dry " +
-                                    temp("r.qlo") + " -o " + temp("r.wav"))
-                .status,
+  ASSERT_EQ(testsupport::runTool("decode --dry " + temp("r.qlo") + " -o " + temp("r.wav")).status,
             0);
   std::vector<float> want(speech.begin() + static_cast<long>(offset),
                           speech.begin() + static_cast<long>(offset) + 16000);
@@ -84,15 +82,15 @@ TEST(RecordTool, EnterStopsAndNoDeviceIsAnError) {
   // A line on standard input after half a second stops the recording.
   testsupport::CommandRun run = testsupport::runCommand(
       "(sleep 0.5; echo) | SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILEIN=" + temp("quiet.raw") +
-      " SDL_DISKAUDIODELAY=16 " + QUILLO_TOOL_PATH + " record --save " + temp("enter.wav") +
-      " -o " + temp("e.qlo"));
+      " SDL_DISKAUDIODELAY=16 " + testsupport::toolCommand() + " record --save " +
+      temp("enter.wav") + " -o " + temp("e.qlo"));
   ASSERT_EQ(run.status, 0) << run.err;
   size_t samples = testsupport::readSound16(temp("enter.wav")).size();
   EXPECT_GT(samples, 0u);
   EXPECT_LT(samples, 8000u * 30);
 
-  run = testsupport::runCommand("SDL_AUDIODRIVER=nonesuch " + std::string(QUILLO_TOOL_PATH) +
-                                " record --seconds 1 -o " + temp("none.qlo"));
+  run = testsupport::runTool("record --seconds 1 -o " + temp("none.qlo"),
+                             "SDL_AUDIODRIVER=nonesuch ");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err.rfind("quillo: no capture device", 0), 0u) << run.err;
   EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;

@@ -58,13 +58,9 @@ std::vector<int16_t> throughLibrary(int id, int depth, std::vector<int16_t> s) {
 
 // Runs "quillo effect ARGS"; returns the exit status and the standard error.
 int runTool(const std::string& args, std::string* err) {
-  std::string errFile = path("stderr.txt");
-  int rc =
-      std::system((std::string(QUILLO_TOOL_PATH) + " effect " + args + " 2>" + errFile).c_str());
-  std::vector<uint8_t> bytes;
-  testsupport::readFile(errFile, bytes);
-  *err = std::string(bytes.begin(), bytes.end());
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  testsupport::CommandRun run = testsupport::runTool("effect " + args);
+  *err = run.err;
+  return run.status;
 }
 
 // Samples of a file written by the tool (a 44-byte header for WAV).

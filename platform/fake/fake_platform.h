@@ -19,7 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "app/dialog_services.h"
+#include "playback/file_access.h"
+#include "playback/wave_output.h"
 
 // One buffer as the device received it from platformWaveWrite.
 struct FakeWrittenBuffer {

@@ -1,4 +1,4 @@
 // Files on Linux: a path is the bytes the kernel takes.
-#include "platform/platform.h"
+#include "playback/file_access.h"
 
 FILE* platformOpenForReading(const char* path) { return path ? std::fopen(path, "rb") : nullptr; }

@@ -1,23 +1,27 @@
 // Template, layout and painting of the Linux dialog and message box.
 #include "platform/sdl/dialog_layout.h"
 
-#include "app/resource_ids.h"
+#include "resources/dialog_template.h"
+#include "resources/resource_ids.h"
 #include "platform/sdl/font.h"
 
 namespace {
 
-// The player's dialog, 120 x 26 dialog units, "QLO".
+// The player's dialog, as resources/dialog_template.h gives it.
 const TemplateControl PLAYER_CONTROLS[] = {
-    {ID_DEFAULT_BUTTON, CONTROL_BUTTON, STYLE_CHILD | STYLE_BUTTON_DEFAULT, 4, 7, 15, 14, ""},
-    {ID_PLAY, CONTROL_BUTTON, STYLE_CHILD | STYLE_VISIBLE | STYLE_BUTTON_BITMAP, 6, 4, 20, 18, ""},
-    {ID_STOP, CONTROL_BUTTON, STYLE_CHILD | STYLE_VISIBLE | STYLE_BUTTON_BITMAP, 28, 4, 20, 18, ""},
-    {ID_PROGRAM_NAME, CONTROL_STATIC, STYLE_CHILD | STYLE_VISIBLE | STYLE_GROUP, 55, 8, 61, 8,
-     "Quillo"},
+    {ID_DEFAULT_BUTTON, CONTROL_BUTTON, STYLE_CHILD | STYLE_BUTTON_DEFAULT, DEFAULT_BUTTON_RECT,
+     ""},
+    {ID_PLAY, CONTROL_BUTTON, STYLE_CHILD | STYLE_VISIBLE | STYLE_BUTTON_BITMAP, PLAY_BUTTON_RECT,
+     ""},
+    {ID_STOP, CONTROL_BUTTON, STYLE_CHILD | STYLE_VISIBLE | STYLE_BUTTON_BITMAP, STOP_BUTTON_RECT,
+     ""},
+    {ID_PROGRAM_NAME, CONTROL_STATIC, STYLE_CHILD | STYLE_VISIBLE | STYLE_GROUP, PROGRAM_NAME_RECT,
+     PROGRAM_NAME_TEXT},
 };
 
 const DialogTemplate TEMPLATES[] = {
-    {DIALOG_PLAYER, "QLO", 120, 26, PLAYER_CONTROLS,
-     sizeof PLAYER_CONTROLS / sizeof PLAYER_CONTROLS[0]},
+    {DIALOG_PLAYER, PLAYER_DIALOG_CAPTION, PLAYER_DIALOG_WIDTH, PLAYER_DIALOG_HEIGHT,
+     PLAYER_CONTROLS, sizeof PLAYER_CONTROLS / sizeof PLAYER_CONTROLS[0]},
 };
 
 // a * b / c rounded to the nearest integer, halves away from zero; a, b >= 0, c > 0.

@@ -6,13 +6,13 @@
 
 #include <cstdio>
 
-#include "app/resource_ids.h"
-#include "platform/platform.h"
+#include "resources/resource_ids.h"
+#include "app/dialog_services.h"
+#include "playback/wave_output.h"
 #include "platform/sdl/dialog_layout.h"
 #include "platform/sdl/dialog_sdl.h"
 #include "platform/sdl/font_sdl.h"
 #include "platform/sdl/resources_linux.h"
-#include "platform/sdl/wave_sdl.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "app/player.h"
 #include "platform/sdl/dialog_sdl.h"
 #include "platform/sdl/program_path_linux.h"
-#include "platform/sdl/wave_sdl.h"
+#include "playback/wave_output.h"
 
 namespace {
 

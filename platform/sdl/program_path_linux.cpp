@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "platform/platform.h"
+#include "app/dialog_services.h"
 
 namespace {
 

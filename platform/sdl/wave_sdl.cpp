@@ -1,6 +1,6 @@
 // Wave output through SDL's audio device: 8- or 16-bit PCM, queued buffers
 // played back to back, one buffer-done notification per buffer.
-#include "platform/sdl/wave_sdl.h"
+#include "playback/wave_output.h"
 
 #include <SDL.h>
 

@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/resource_ids.h"
-#include "platform/platform.h"
+#include "resources/resource_ids.h"
+#include "app/dialog_services.h"
+#include "playback/wave_output.h"
 #include "platform/terminal/terminal.h"
-#include "platform/sdl/wave_sdl.h"
 
 namespace {
 

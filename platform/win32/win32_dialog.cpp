@@ -2,7 +2,8 @@
 // platform handles are the Windows handles themselves.
 #include <windows.h>
 
-#include "platform/platform.h"
+#include "app/dialog_services.h"
+#include "playback/wave_output.h"
 #include "platform/win32/win32_internal.h"
 
 // The dialog procedure of the one modal dialog that runs.

@@ -13,7 +13,8 @@
 #include <cstring>
 #include <cwchar>
 
-#include "platform/platform.h"
+#include "app/dialog_services.h"
+#include "playback/file_access.h"
 #include "platform/win32/win32_internal.h"
 
 // Longest path, in UTF-16 units, that Windows can hand out.

@@ -10,7 +10,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
-#include "platform/platform.h"
+#include "playback/wave_output.h"
 #include "platform/win32/win32_internal.h"
 
 // Header records that can be in use at once: the engine's two, and two more

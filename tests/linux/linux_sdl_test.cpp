@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "app/dialog_services.h"
+#include "playback/file_access.h"
+#include "playback/wave_output.h"
 #include "platform/sdl/dialog_layout.h"
 #include "platform/sdl/dialog_sdl.h"
 #include "platform/sdl/font.h"

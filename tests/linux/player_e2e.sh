@@ -72,15 +72,8 @@ pids+=($!)
 # now_ms: milliseconds since the epoch.
 now_ms() { date +%s%3N; }
 
-# wait_for SECONDS COMMAND...: polls COMMAND every 50 ms until it succeeds.
-wait_for() {
-  local limit=$(($(now_ms) + $1 * 1000))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    [ "$(now_ms)" -lt "$limit" ] || return 1
-    sleep 0.05
-  done
-}
+# wait_for SECONDS COMMAND... (scripts/lib.sh)
+. "$here/../../scripts/lib.sh"
 
 start_display() {
   command -v Xvfb >/dev/null || skip "Xvfb missing (Debian: xvfb)"

@@ -12,6 +12,8 @@
 #include <io.h>
 #endif
 
+#include "playback/message_format.h"
+
 namespace testsupport {
 
 static bool isDir(const std::string& p) {
@@ -80,7 +82,27 @@ CommandRun runCommand(const std::string& command) {
   r.err.assign(b.begin(), b.end());
   return r;
 }
+
+std::string toolCommand() {
+#ifdef QUILLO_TOOL_PATH
+  return std::string("'") + QUILLO_TOOL_PATH + "'";
+#else
+  return "false";  // this build has no quillo tool
 #endif
+}
+
+CommandRun runTool(const std::string& args, const std::string& env) {
+  return runCommand(env + toolCommand() + " " + args);
+}
+#endif
+
+std::string writeMessageFile(const std::string& name, const std::vector<uint8_t>& payload,
+                             uint8_t playerByte) {
+  std::vector<uint8_t> file(static_cast<size_t>(PAYLOAD_OFFSET), playerByte);
+  file.insert(file.end(), payload.begin(), payload.end());
+  std::string path = tempDir() + "/" + name;
+  return writeFile(path, file) ? path : std::string();
+}
 
 uint32_t testSeed(uint32_t fallback) {
   const char* env = std::getenv("QUILLO_SEED");

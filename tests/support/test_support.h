@@ -36,6 +36,21 @@ struct CommandRun {
 // Runs `command` through the shell with its output captured.
 CommandRun runCommand(const std::string& command);
 
+// The quillo tool under test, quoted for a shell command line (for the few
+// tests that put it into a pipeline of their own).
+std::string toolCommand();
+
+// Runs the quillo tool under test: `args` as shell words (quoted by the
+// caller), `env` (assignments such as "A=1 B=2 ") in front. Its exit status,
+// standard output and error.
+CommandRun runTool(const std::string& args, const std::string& env = "");
+
+// A message file in tempDir() named `name`: PAYLOAD_OFFSET bytes of
+// `playerByte` standing in for the player, then `payload` (the header and the
+// blocks, as the test wants them). Returns its path.
+std::string writeMessageFile(const std::string& name, const std::vector<uint8_t>& payload,
+                             uint8_t playerByte = 0);
+
 // Seed for random tests: QUILLO_SEED from the environment, else `fallback`.
 // The seed is printed so that a failure can be replayed.
 uint32_t testSeed(uint32_t fallback);

@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "app/dialog_services.h"
+#include "resources/dialog_template.h"
+#include "playback/file_access.h"
+#include "playback/wave_output.h"
 
 namespace {
 
@@ -86,10 +89,11 @@ struct ExpectedControl {
 };
 
 const ExpectedControl PLAYER_CONTROLS[] = {
-    {1025, "#128", WS_CHILD | BS_DEFPUSHBUTTON, 4, 7, 15, 14, ""},
-    {1019, "#128", WS_CHILD | WS_VISIBLE | BS_BITMAP, 6, 4, 20, 18, ""},
-    {1020, "#128", WS_CHILD | WS_VISIBLE | BS_BITMAP, 28, 4, 20, 18, ""},
-    {0xFFFF, "#130", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, 55, 8, 61, 8, "Quillo"},
+    {1025, "#128", WS_CHILD | BS_DEFPUSHBUTTON, DEFAULT_BUTTON_RECT, ""},
+    {1019, "#128", WS_CHILD | WS_VISIBLE | BS_BITMAP, PLAY_BUTTON_RECT, ""},
+    {1020, "#128", WS_CHILD | WS_VISIBLE | BS_BITMAP, STOP_BUTTON_RECT, ""},
+    {0xFFFF, "#130", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, PROGRAM_NAME_RECT,
+     PROGRAM_NAME_TEXT},
 };
 
 TEST(Win32Resources, DialogTemplateHasTheLayoutOfThePlayer) {
@@ -106,13 +110,13 @@ TEST(Win32Resources, DialogTemplateHasTheLayoutOfThePlayer) {
   EXPECT_EQ(count, 4);
   EXPECT_EQ(t.coordinate(), 0);
   EXPECT_EQ(t.coordinate(), 0);
-  EXPECT_EQ(t.coordinate(), 120);
-  EXPECT_EQ(t.coordinate(), 26);
+  EXPECT_EQ(t.coordinate(), PLAYER_DIALOG_WIDTH);
+  EXPECT_EQ(t.coordinate(), PLAYER_DIALOG_HEIGHT);
   EXPECT_EQ(t.nameOrOrdinal(), "") << "menu";
   EXPECT_EQ(t.nameOrOrdinal(), "") << "window class";
-  EXPECT_EQ(t.text(), "QLO");
-  EXPECT_EQ(t.word(), 8) << "point size";
-  EXPECT_EQ(t.text(), "MS Sans Serif");
+  EXPECT_EQ(t.text(), PLAYER_DIALOG_CAPTION);
+  EXPECT_EQ(t.word(), PLAYER_DIALOG_FONT_POINTS) << "point size";
+  EXPECT_EQ(t.text(), PLAYER_DIALOG_FONT);
 
   for (int i = 0; i < count && i < 4; i++) {
     const ExpectedControl& want = PLAYER_CONTROLS[i];

@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "app/dialog_services.h"
+#include "playback/file_access.h"
+#include "playback/wave_output.h"
 #include "platform/win32/win32_internal.h"
 #include "playback/container.h"
 #include "tests/support/test_support.h"
@@ -109,7 +111,7 @@ void removeMessage(std::wstring path, size_t folders) {
 TEST(Win32Files, MessagesInFoldersAndUnderNamesOutsideTheCodePage) {
   // A player's worth of zeros, a header at 8 kbit/s with effect 7, and two
   // blocks: 1 s.
-  std::vector<uint8_t> message(PAYLOAD_OFFSET + HEADER_BYTES + 2 * PAYLOAD_BLOCK_BYTES, 0);
+  std::vector<uint8_t> message(PAYLOAD_OFFSET + HEADER_BYTES + 2 * BLOCK_BYTES, 0);
   message[PAYLOAD_OFFSET + 8] = 1;
   message[PAYLOAD_OFFSET + 10] = 7;
   message[FIRST_BLOCK_OFFSET] = 0xA5;
@@ -148,7 +150,7 @@ TEST(Win32Files, MessagesInFoldersAndUnderNamesOutsideTheCodePage) {
     EXPECT_EQ(playerState.rateCode, 1);
     EXPECT_EQ(playerState.effectId, 7);
     openPayloadAt();
-    EXPECT_EQ(readBlock(), PAYLOAD_BLOCK_BYTES);
+    EXPECT_EQ(readBlock(), BLOCK_BYTES);
     EXPECT_EQ(playerState.blockBuffer[0], 0xA5);
     closePayload();
     removeMessage(made, c.folders.size());

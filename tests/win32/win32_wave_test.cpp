@@ -10,7 +10,9 @@
 
 #include <vector>
 
-#include "platform/platform.h"
+#include "app/dialog_services.h"
+#include "playback/file_access.h"
+#include "playback/wave_output.h"
 #include "platform/win32/win32_internal.h"
 
 namespace {

@@ -6,12 +6,22 @@
 #include <string>
 
 #include "codec/basicop/diagnostics.h"
+#include "playback/message_reader.h"
 #include "tools/quillo/commands.h"
-#include "tools/quillo/message_decode.h"
 #include "tools/quillo/message_file.h"
 #include "tools/quillo/pcm_output.h"
 
 static void diagnosticToStderr(const char* line) { std::fputs(line, stderr); }
+
+struct PcmSink {
+  PcmOutput* out;
+  std::string* error;
+};
+
+static bool writeBuffer(void* context, const int16_t* samples, size_t count) {
+  PcmSink* sink = static_cast<PcmSink*>(context);
+  return pcm_output_write(sink->out, samples, count, sink->error);
+}
 
 int cmd_decode_message(int argc, char** argv) {
   const char* message = nullptr;
@@ -32,16 +42,18 @@ int cmd_decode_message(int argc, char** argv) {
 
   std::string error;
   if (checkMessageFile(message, &error) < 0) return tool_error(1, "%s", error.c_str());
+  MessageFile file;
+  if (!openMessageFile(message, &file)) return tool_error(1, "%s: cannot read", message);
   PcmOutput out;
-  if (!pcm_output_open(&out, outPath, &error)) return tool_error(1, "%s", error.c_str());
+  if (!pcm_output_open(&out, outPath, &error)) {
+    closeMessageFile(&file);
+    return tool_error(1, "%s", error.c_str());
+  }
   set_decoder_message_sink(diagnosticToStderr);
-  bool decoded = decodeMessage(
-      message, dry,
-      [&](const int16_t* samples, size_t count) {
-        return pcm_output_write(&out, samples, count, &error);
-      },
-      &error);
+  PcmSink sink = {&out, &error};
+  bool decoded = playMessageSamples(messageSourceOfFile(&file), dry, writeBuffer, &sink);
   set_decoder_message_sink(nullptr);
+  closeMessageFile(&file);
   if (!decoded) {
     pcm_output_abort(&out);
     return tool_error(1, "%s", error.c_str());

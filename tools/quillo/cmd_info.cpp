@@ -5,14 +5,11 @@
 #include <vector>
 
 #include "codec/block_decoder.h"
-#include "playback/container.h"
 #include "playback/message_reader.h"
 #include "tools/quillo/commands.h"
 #include "tools/quillo/effect_names.h"
 #include "tools/quillo/message_file.h"
 #include "tools/quillo/players.h"
-
-namespace {}  // namespace
 
 int cmd_info(int argc, char** argv) {
   if (argc != 1 || argv[0][0] == '-') return tool_error(2, "usage: quillo info MESSAGE");
@@ -20,12 +17,11 @@ int cmd_info(int argc, char** argv) {
   std::string error;
   int64_t length = checkMessageFile(path, &error);
   if (length < 0) return tool_error(1, "%s", error.c_str());
-  if (!setProgramPath(path)) return tool_error(1, "%s: path too long", path);
-  readMessageHeader();
-  const PlayerState& p = playerState;
   MessageFile file;
   if (!openMessageFile(path, &file)) return tool_error(1, "%s: cannot read", path);
-  MessageSurvey s = surveyMessage(messageSourceOfFile(&file));
+  MessageSource source = messageSourceOfFile(&file);
+  const MessageHeaderValues p = readMessageHeaderValues(source);
+  MessageSurvey s = surveyMessage(source);
   closeMessageFile(&file);
 
   std::printf("message:  %s (%lld bytes)\n", path, static_cast<long long>(length));
@@ -37,8 +33,7 @@ int cmd_info(int argc, char** argv) {
   std::printf("effect:   %d, %s", p.effectId, effectFamily(p.effectId));
   if (p.effectId > 0 && p.effectId < EFFECT_CHOICES) std::printf(": %s", effectName(p.effectId));
   std::printf("\n");
-  std::printf("depth:    %d (depth byte %d)\n",
-              static_cast<int8_t>(static_cast<uint8_t>(127 - p.depthByte)), p.depthByte);
+  std::printf("depth:    %d (depth byte %d)\n", p.depth, p.depthByte);
   std::printf("length:   %s\n", clockText(p.totalSeconds).c_str());
   std::printf("blocks:   %lld\n", static_cast<long long>(s.blocks));
   if (s.blocks > 0 && s.lastBytes < BLOCK_BYTES)

@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "playback/container.h"
+#include "playback/message_format.h"
 #include "tools/quillo/commands.h"
 #include "tools/quillo/message_file.h"
 #include "tools/quillo/pack_message.h"

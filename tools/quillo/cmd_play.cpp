@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/player.h"
-#include "platform/sdl/wave_sdl.h"
+#include "playback/wave_output.h"
 #include "platform/terminal/terminal.h"
 #include "tools/quillo/commands.h"
 #include "tools/quillo/message_file.h"

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "playback/container.h"
+#include "playback/message_format.h"
 #include "tools/quillo/message_file.h"
 
 namespace {

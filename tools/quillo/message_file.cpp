@@ -6,7 +6,8 @@
 #include <cstring>
 #include <sys/stat.h>
 
-#include "playback/container.h"
+#include "app/title.h"
+#include "playback/message_format.h"
 
 // Opens a regular file for reading; on failure fills `error`.
 static FILE* openRegular(const char* path, std::string* error) {
@@ -74,9 +75,8 @@ bool readProgramPart(const char* path, std::vector<uint8_t>* program, std::strin
 }
 
 std::string clockText(int32_t s) {
-  char text[48];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d", static_cast<int>(s / 3600),
-                static_cast<int>(s % 3600 / 60), static_cast<int>(s % 60));
+  char text[24];
+  formatClock(text, sizeof text, s);
   return text;
 }
 

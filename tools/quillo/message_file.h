@@ -19,8 +19,7 @@ int64_t checkMessageFile(const char* path, std::string* error);
 // checkMessageFile accepted): the program part in front of the payload.
 bool readProgramPart(const char* path, std::vector<uint8_t>* program, std::string* error);
 
-// "hh:mm:ss" as the player's title shows a time: each number "%02d", so
-// hours above 99 take three digits.
+// "hh:mm:ss" as the player's title shows a time (formatClock).
 std::string clockText(int32_t seconds);
 
 // Effect family name of an effect id: "none", "reverberation",

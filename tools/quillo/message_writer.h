@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "codec/block_decoder.h"
-#include "playback/container.h"
+#include "playback/message_format.h"
 
 // Receives the message's bytes in order; returns false to stop.
 typedef std::function<bool(const uint8_t* data, size_t size)> ByteSink;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "codec/decoder.h"
-#include "playback/container.h"
+#include "playback/message_format.h"
 #include "tools/quillo/message_file.h"
 
 namespace {

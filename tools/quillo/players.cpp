@@ -1,6 +1,6 @@
 #include "tools/quillo/players.h"
 
-#include "playback/container.h"
+#include "playback/message_format.h"
 #include "tools/quillo/message_file.h"
 
 #include <strings.h>

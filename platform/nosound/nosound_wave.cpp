@@ -1,5 +1,5 @@
 // Wave output for builds without SDL2: there is no sound device.
-#include "platform/sdl/wave_sdl.h"
+#include "playback/wave_output.h"
 
 void waveSetWakeup(void (*wakeup)()) { (void)wakeup; }
 bool waveTakeNotification(WaveNotification* out) {

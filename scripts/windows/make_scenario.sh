@@ -2,20 +2,14 @@
 # Windows message made by `quillo make` from a 16 kHz stereo recording plays
 # to its end, and the capture is two silent buffers followed, bit for bit,
 # by `quillo decode` of the same message. Uses the stage's helpers and
-# variables ($tool, $player, $frames, $work, $out, $capture, $buffer_bytes).
+# variables ($tool, $player, $frames, $work, $out, $capture, $buffer_bytes,
+# $root).
 scenario_make_windows_message() {
   local t0
   t0=$(date +%s)
   "$tool" decode --frames 8 "$frames" -o "$work/speech8k.raw" >/dev/null
   # 3 s of the sample speech as a 16 kHz stereo WAV (each sample twice).
-  python3 - "$work/speech8k.raw" "$work/recording.wav" <<'PY'
-import struct, sys, wave
-s = struct.unpack('<%dh' % 24000, open(sys.argv[1], 'rb').read()[:48000])
-w = wave.open(sys.argv[2], 'wb')
-w.setnchannels(2); w.setsampwidth(2); w.setframerate(16000)
-w.writeframes(b''.join(struct.pack('<hhhh', v, v, v, v) for v in s))
-w.close()
-PY
+  python3 "$root/scripts/windows/stereo_wav.py" "$work/speech8k.raw" "$work/recording.wav"
   "$tool" make --player "$player" --effect tunnel --mix 60 "$work/recording.wav" \
     -o "$work/made.exe" >"$out/make.txt" || fail "quillo make"
   "$tool" info "$work/made.exe" | grep -q '^program:  the Windows player' ||
@@ -24,17 +18,11 @@ PY
   rm -f "$capture"
   start_player made
   local final
-  final=$(title_for 6 6)
+  final=$(title_at "$work/made.exe" 6)
   wait_for 20 title_is "$final" || fail "made message: title never reached \"$final\""
   wait_for 10 capture_settled || fail "made message: capture does not end"
   cp "$capture" "$out/made-capture.raw"
-  python3 - "$capture" "$work/made.raw" "$buffer_bytes" <<'PY' || fail "made message: captured PCM differs"
-import sys
-cap = open(sys.argv[1], 'rb').read()
-want = bytes(2 * int(sys.argv[3])) + open(sys.argv[2], 'rb').read()
-if cap[:len(want)] != want:
-    sys.exit('captured %d bytes, expected %d' % (len(cap), len(want)))
-PY
+  compare_capture whole "$work/made.raw" || fail "made message: captured PCM differs"
   key Escape
   wait_for 10 player_exited || fail "Escape does not end the made message"
   wait "$player_pid" || true
