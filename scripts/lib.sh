@@ -35,3 +35,12 @@ ensure_packages() {
     return 1
   fi
 }
+
+# Ends an optional test stage as skipped, loudly: skip_stage STAGE VARIABLE
+# REASON. Setting VARIABLE=1 makes the skip a failure instead.
+skip_stage() {
+  echo "== SKIPPED: $1 stage: $3"
+  echo "== ($2=1 makes this a failure)"
+  [ -z "${!2:-}" ] || exit 1
+  exit 0
+}

@@ -18,12 +18,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 . scripts/lib.sh
 
-skip() {
-  echo "== SKIPPED: web stage: $*"
-  echo "== (QUILLO_REQUIRE_WEB=1 makes this a failure)"
-  [ -z "${QUILLO_REQUIRE_WEB:-}" ] || exit 1
-  exit 0
-}
+skip() { skip_stage web QUILLO_REQUIRE_WEB "$*"; }
 ensure_packages scripts/packages-web.txt || skip "emscripten and Chromium packages are missing"
 for program in emcc node npm /usr/bin/chromium /usr/bin/firefox-esr pulseaudio; do
   command -v "$program" >/dev/null || skip "$program not found"

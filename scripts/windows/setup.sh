@@ -4,12 +4,7 @@
 # front of it, a Wine prefix; then the helpers the scenarios use. Expects
 # $root (the checkout) and the tool path as $1 of the stage.
 
-skip() {
-  echo "== SKIPPED: Windows stage: $*"
-  echo "== (QUILLO_REQUIRE_WINDOWS=1 makes this a failure)"
-  [ -z "${QUILLO_REQUIRE_WINDOWS:-}" ] || exit 1
-  exit 0
-}
+skip() { skip_stage Windows QUILLO_REQUIRE_WINDOWS "$*"; }
 ensure_packages scripts/packages-windows.txt || skip "MinGW-w64 and Wine packages are missing"
 for program in x86_64-w64-mingw32-g++ wine wineserver Xvfb xdotool pulseaudio pactl import; do
   command -v "$program" >/dev/null || skip "$program not found"
