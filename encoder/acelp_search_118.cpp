@@ -66,7 +66,10 @@ Word16 inverse_norm(const Word16* v) {
 // (strength). Returns the track of the strongest position.
 Word16 choose_signs(const Word16* res, Word16* dn, Word16* sign, Word16* pos_max,
                     Word16* strength) {
-  Word16 k_res = inverse_norm(res), k_dn = inverse_norm(dn);
+  // The residual's weight sits one step below its normalisation: the
+  // reference bitstreams' signs and track maxima follow that weighting (a
+  // third of the subframes whose pulses differed came from it).
+  Word16 k_res = sub(inverse_norm(res), 1), k_dn = inverse_norm(dn);
   Word16 en[SUBFRAME];
   for (int i = 0; i < SUBFRAME; i++) {
     Word16 val = dn[i];
@@ -383,7 +386,7 @@ Pair best_pair_plain(const Word16* dn, const Word16 (*rr)[SUBFRAME], const PairT
 // k+2..k+4, k, k+1..k+4 (cyclically), each pair searched jointly over its
 // two tracks. The chosen rounds run from the strongest track on; the first
 // of equally good results is kept. The reference bitstreams still choose
-// other pulses in about one subframe in forty, mostly between
+// other pulses in about one subframe in sixty, mostly between
 // candidates whose criteria differ by well under one per cent.
 void search_pulses(const Word16* dn, const Word16 (*rr)[SUBFRAME], int32_t rr_peak,
                    Word16 strongest, const Word16* pos_max, const Word16* strength,
