@@ -4,6 +4,10 @@
 #include "codec/tables/tables.h"
 #include "encoder/reference_paths.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 const Word16 FIRST_STAGE_SIZE = 128;
@@ -101,6 +105,29 @@ static bool fits_difference(const Word16* x, int n, Word16 lo, Word16 hi) {
 // grow: a sum that saturates ends at MAX_32, the smaller of its exact total
 // and MAX_32. Where no difference can leave 16 bits, the fast forms take the
 // exact totals.
+// The exact squared distance of a first-stage row from the target, where
+// every difference fits 16 bits: eight words as SSE2 lanes (each pair of
+// squares below 2^31, summed in 64 bits), then the last two.
+static int64_t first_stage_distance(const Word16* target, const Word16* row) {
+#if defined(__SSE2__)
+  __m128i e = _mm_sub_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(target)),
+                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(row)));
+  __m128i pairs = _mm_madd_epi16(e, e), zero = _mm_setzero_si128();
+  __m128i sum = _mm_add_epi64(_mm_unpacklo_epi32(pairs, zero), _mm_unpackhi_epi32(pairs, zero));
+  alignas(16) int64_t lanes[2];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sum);
+  int64_t d = lanes[0] + lanes[1];
+  for (int j = 8; j < LSP_ORDER; j++) {
+#else
+  int64_t d = 0;
+  for (int j = 0; j < LSP_ORDER; j++) {
+#endif
+    int32_t e = target[j] - row[j];
+    d += e * e;
+  }
+  return d;
+}
+
 static Word16 search_first_stage(const Word16* target) {
   Word16 best = 0;
   Word32 best_dist = MAX_32;
@@ -108,11 +135,7 @@ static Word16 search_first_stage(const Word16* target) {
   for (int i = 0; i < FIRST_STAGE_SIZE; i++) {
     Word32 dist = 0;
     if (exact) {
-      int64_t d = 0;
-      for (int j = 0; j < LSP_ORDER; j++) {
-        int32_t e = target[j] - LSP_CB1[i][j];
-        d += e * e;
-      }
+      int64_t d = first_stage_distance(target, LSP_CB1[i]);
       dist = 2 * d > MAX_32 ? MAX_32 : (Word32)(2 * d);
     } else {
       for (int j = 0; j < LSP_ORDER; j++) {
@@ -123,6 +146,32 @@ static Word16 search_first_stage(const Word16* target) {
     keep_nearer(dist, (Word16)i, &best_dist, &best);
   }
   return best;
+}
+
+// The exact weighted distance of five words of a second-stage row from
+// what is left of the target, where every difference fits 16 bits: the
+// first four as SSE2 lanes (mult(w, e) fits 16 bits, each pair of its
+// products with e stays below 2^31), then the fifth.
+static int64_t second_stage_distance(const Word16* left, const Word16* w, const Word16* row) {
+#if defined(__SSE2__)
+  __m128i e = _mm_sub_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(left)),
+                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row)));
+  __m128i ww = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(w));
+  __m128i p = _mm_unpacklo_epi16(_mm_mullo_epi16(ww, e), _mm_mulhi_epi16(ww, e));
+  __m128i m = _mm_packs_epi32(_mm_srai_epi32(p, 15), _mm_setzero_si128());
+  alignas(16) int32_t pairs[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(pairs), _mm_madd_epi16(m, e));
+  int64_t d = (int64_t)pairs[0] + pairs[1];
+  const int from = 4;
+#else
+  int64_t d = 0;
+  const int from = 0;
+#endif
+  for (int j = from; j < HALF; j++) {
+    int32_t e = left[j] - row[j];
+    d += ((w[j] * e) >> 15) * e;
+  }
+  return d;
 }
 
 // The second-stage row whose words from..from+4 best match what is left of
@@ -138,11 +187,7 @@ static Word16 search_second_stage(const Word16* target, const Word16* first, con
   for (int k = 0; k < SECOND_STAGE_SIZE; k++) {
     Word32 dist = 0;
     if (exact) {
-      int64_t d = 0;
-      for (int j = from; j < from + HALF; j++) {
-        int32_t e = left[j] - LSP_CB2[k][j];
-        d += ((w[j] * e) >> 15) * e;
-      }
+      int64_t d = second_stage_distance(left + from, w + from, LSP_CB2[k] + from);
       dist = 2 * d > MAX_32 ? MAX_32 : (Word32)(2 * d);
     } else {
       for (int j = from; j < from + HALF; j++) {

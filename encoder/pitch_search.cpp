@@ -284,6 +284,25 @@ void convolve_subframe(const Word16* x, const Word16* h, Word16* y) {
   // L_shl by 3 then limits from 2^28 on.
   if (!encoder_reference_paths &&
       (int64_t)max_magnitude(x, SUBFRAME) * magnitude_sum(h, SUBFRAME) < (1 << 30)) {
+#if defined(__SSE2__)
+    // y[n] is the dot product of x with g from 39 - n on, g being h reversed
+    // and followed by zeros: eight products at a time, the chunks past n
+    // (all zero) left out.
+    Word16 g[2 * SUBFRAME] = {};
+    for (int k = 0; k < SUBFRAME; k++) g[SUBFRAME - 1 - k] = h[k];
+    for (int n = 0; n < SUBFRAME; n++) {
+      __m128i acc = _mm_setzero_si128();
+      for (int c = 0; 8 * c <= n; c++)
+        acc = _mm_add_epi32(
+            acc, _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + 8 * c)),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + SUBFRAME - 1 -
+                                                                                 n + 8 * c))));
+      acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0x4e));
+      acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0xb1));
+      Word32 s = _mm_cvtsi128_si32(acc);
+      y[n] = s >= (1 << 27) ? MAX_16 : s < -(1 << 27) ? MIN_16 : (Word16)((s * 16) >> 16);
+    }
+#else
     Word32 acc[SUBFRAME] = {};
     for (int i = 0; i < SUBFRAME; i++) {
       Word32 xi = x[i];
@@ -293,6 +312,7 @@ void convolve_subframe(const Word16* x, const Word16* h, Word16* y) {
       Word32 s = acc[n];
       y[n] = s >= (1 << 27) ? MAX_16 : s < -(1 << 27) ? MIN_16 : (Word16)((s * 16) >> 16);
     }
+#endif
     return;
   }
   for (int n = 0; n < SUBFRAME; n++) {
