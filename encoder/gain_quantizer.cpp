@@ -3,6 +3,7 @@
 #include "codec/basicop/dpf.h"
 #include "codec/gain.h"
 #include "codec/tables/tables.h"
+#include "encoder/reference_paths.h"
 
 GainQuantizerState gain_quantizer_state;
 
@@ -148,6 +149,26 @@ void gain_correlations(const Word16* xn, const Word16* y1, const Word16* y2, Wor
   exp_coeff[4] = sub(e, 1);
 }
 
+// The error of one pair of gains: the sum of the terms (c_hi, c_lo) times
+// g, each term and each partial sum saturating. In plain arithmetic when no
+// term and no partial sum leaves the 32-bit range (L_mult cannot saturate:
+// the gains are not negative), exactly otherwise.
+static Word32 gain_error(const Word16* c_hi, const Word16* c_lo, const Word16* g) {
+  if (!encoder_reference_paths) {
+    int64_t d = 0;
+    bool fits = true;
+    for (int i = 0; i < 5; i++) {
+      int64_t term = 2 * (int64_t)c_hi[i] * g[i] + 2 * ((c_lo[i] * g[i]) >> 15);
+      d += term;
+      fits &= g[i] >= 0 && term >= MIN_32 && term <= MAX_32 && d >= MIN_32 && d <= MAX_32;
+    }
+    if (fits) return (Word32)d;
+  }
+  Word32 d = dpf_mpy16(c_hi[0], c_lo[0], g[0]);
+  for (int i = 1; i < 5; i++) d = L_add(d, dpf_mpy16(c_hi[i], c_lo[i], g[i]));
+  return d;
+}
+
 // The search of either codebook; writes the quantised gains and the factor
 // the predictor memory takes.
 static Word16 quantize_gains(const GainCodebook& cb, const Word16* code, const Word16* coeff,
@@ -214,11 +235,8 @@ static Word16 quantize_gains(const GainCodebook& cb, const Word16* code, const W
       Word16 g2_pitch = mult(g_pitch, g_pitch);
       Word16 g2_code = mult(g_code, g_code);
       Word16 g_pit_cod = mult(g_code, g_pitch);
-      Word32 d = dpf_mpy16(c_hi[0], c_lo[0], g2_pitch);
-      d = L_add(d, dpf_mpy16(c_hi[1], c_lo[1], g_pitch));
-      d = L_add(d, dpf_mpy16(c_hi[2], c_lo[2], g2_code));
-      d = L_add(d, dpf_mpy16(c_hi[3], c_lo[3], g_code));
-      d = L_add(d, dpf_mpy16(c_hi[4], c_lo[4], g_pit_cod));
+      const Word16 g[5] = {g2_pitch, g_pitch, g2_code, g_code, g_pit_cod};
+      Word32 d = gain_error(c_hi, c_lo, g);
       if (L_sub(d, dist_min) < 0L) {
         dist_min = d;
         index1 = add(cand1, i);
