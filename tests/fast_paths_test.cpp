@@ -12,20 +12,21 @@
 
 #include "codec/basicop/diagnostics.h"
 #include "codec/decoder.h"
-#include "codec/dispersion.h"
-#include "codec/fast_paths.h"
 #include "codec/g192.h"
-#include "codec/filters.h"
-#include "codec/frame_decoder.h"
-#include "codec/gain.h"
-#include "codec/highpass.h"
-#include "codec/lsp.h"
-#include "codec/ltp_postfilter.h"
-#include "codec/pitch.h"
-#include "codec/postfilter.h"
 #include "codec/tables/tables.h"
 #include "tests/support/frame_builder.h"
 #include "tests/support/test_support.h"
+
+#include "dispersion.h"
+#include "fast_paths.h"
+#include "filters.h"
+#include "frame_decoder.h"
+#include "gain.h"
+#include "highpass.h"
+#include "lsp.h"
+#include "ltp_postfilter.h"
+#include "pitch.h"
+#include "postfilter.h"
 
 namespace {
 
