@@ -1,11 +1,12 @@
 // Phase dispersion of the innovation and its adaptive state.
-#include "codec/dispersion.h"
+#include "dispersion.h"
 
 #include <cstring>
 
-#include "codec/fast_paths.h"
 #include "codec/decoder.h"
 #include "codec/tables/tables.h"
+
+#include "fast_paths.h"
 
 DispersionState dispersion_state;
 

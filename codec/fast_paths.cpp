@@ -1,5 +1,5 @@
 // The switch between the decoder's fast paths and its exact reference paths.
-#include "codec/fast_paths.h"
+#include "fast_paths.h"
 
 #include "codec/decoder.h"
 

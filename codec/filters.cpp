@@ -1,11 +1,11 @@
 // LPC bandwidth expansion, inverse filter and synthesis filter.
-#include "codec/filters.h"
+#include "filters.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
-#include "codec/fast_paths.h"
+#include "fast_paths.h"
 
 // The filter order of the decoder, the one order the fast forms handle.
 static const int FAST_ORDER = 10;

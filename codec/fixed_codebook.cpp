@@ -1,9 +1,10 @@
 // Algebraic codebooks: pulse positions and signs to the innovation vector.
-#include "codec/fixed_codebook.h"
+#include "fixed_codebook.h"
 
-#include "codec/fast_paths.h"
 #include "codec/decoder.h"
 #include "codec/tables/tables.h"
+
+#include "fast_paths.h"
 
 static const Word16 TRACK_COUNT = 5;
 

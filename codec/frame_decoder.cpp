@@ -1,17 +1,18 @@
-#include "codec/frame_decoder.h"
+#include "frame_decoder.h"
 
 #include <cstring>
 
 #include "codec/basicop/basicop.h"
-#include "codec/dispersion.h"
-#include "codec/fast_paths.h"
-#include "codec/filters.h"
-#include "codec/fixed_codebook.h"
-#include "codec/gain.h"
-#include "codec/highpass.h"
-#include "codec/lsp.h"
-#include "codec/pitch.h"
-#include "codec/postfilter.h"
+
+#include "dispersion.h"
+#include "fast_paths.h"
+#include "filters.h"
+#include "fixed_codebook.h"
+#include "gain.h"
+#include "highpass.h"
+#include "lsp.h"
+#include "pitch.h"
+#include "postfilter.h"
 
 FrameDecoderState frame_decoder_state;
 

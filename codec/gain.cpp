@@ -1,10 +1,11 @@
 // Gain decoding with MA prediction of the fixed-codebook gain.
-#include "codec/gain.h"
+#include "gain.h"
 
 #include "codec/basicop/dpf.h"
-#include "codec/fast_paths.h"
 #include "codec/basicop/mathfunc.h"
 #include "codec/tables/tables.h"
+
+#include "fast_paths.h"
 
 GainPredictorState gain_predictor_state;
 

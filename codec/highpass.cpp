@@ -1,8 +1,9 @@
-#include "codec/highpass.h"
+#include "highpass.h"
 
 #include "codec/basicop/dpf.h"
-#include "codec/fast_paths.h"
 #include "codec/tables/tables.h"
+
+#include "fast_paths.h"
 
 HighpassState highpass_state;
 

@@ -1,9 +1,10 @@
-#include "codec/lsp.h"
+#include "lsp.h"
 
 #include "codec/basicop/diagnostics.h"
 #include "codec/basicop/dpf.h"
-#include "codec/fast_paths.h"
 #include "codec/tables/tables.h"
+
+#include "fast_paths.h"
 
 LspDecoderState lsp_decoder_state;
 

@@ -1,11 +1,12 @@
 // Long-term post-filter: fractional pitch search on a scaled copy of the
 // residual, 4- or 16-tap interpolation of the delayed residual, and the
 // weighted mix with the current one.
-#include "codec/ltp_postfilter.h"
+#include "ltp_postfilter.h"
 
 #include "codec/basicop/dpf.h"
-#include "codec/fast_paths.h"
 #include "codec/tables/tables.h"
+
+#include "fast_paths.h"
 
 namespace {
 

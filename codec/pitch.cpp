@@ -1,8 +1,9 @@
 // Pitch delay decoding, fractional-delay adaptive codebook, pitch tracking.
-#include "codec/pitch.h"
+#include "pitch.h"
 
-#include "codec/fast_paths.h"
 #include "codec/tables/tables.h"
+
+#include "fast_paths.h"
 
 PitchTrackState pitch_track_state;
 

@@ -1,9 +1,9 @@
 // Adaptive post-filter of a subframe and its helpers.
-#include "codec/postfilter.h"
+#include "postfilter.h"
 
-#include "codec/fast_paths.h"
-#include "codec/filters.h"
-#include "codec/ltp_postfilter.h"
+#include "fast_paths.h"
+#include "filters.h"
+#include "ltp_postfilter.h"
 
 // Unit gain from program start, as after a reset.
 PostfilterState postfilter_state = {{}, {}, {}, {}, 16384};

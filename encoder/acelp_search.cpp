@@ -1,9 +1,10 @@
 #include "encoder/acelp_search.h"
 
-#include "codec/frame_decoder.h"
 #include "encoder/acelp_common.h"
 #include "encoder/reference_paths.h"
 #include "encoder/search_candidates.h"
+
+#include "frame_decoder.h"
 
 AcelpSearchState acelp_search_state;
 

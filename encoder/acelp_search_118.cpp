@@ -1,10 +1,11 @@
 #include "encoder/acelp_search_118.h"
 
 #include "codec/basicop/mathfunc.h"
-#include "codec/frame_decoder.h"
 #include "encoder/acelp_common.h"
 #include "encoder/reference_paths.h"
 #include "encoder/search_candidates.h"
+
+#include "frame_decoder.h"
 
 namespace {
 

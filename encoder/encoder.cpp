@@ -4,11 +4,6 @@
 #include "encoder/encoder.h"
 
 #include "codec/decoder.h"
-#include "codec/filters.h"
-#include "codec/frame_decoder.h"
-#include "codec/gain.h"
-#include "codec/pitch.h"
-#include "codec/lsp.h"
 #include "codec/tables/tables.h"
 #include "encoder/lp_analysis.h"
 #include "encoder/lsp_quantizer.h"
@@ -21,6 +16,12 @@
 #include "encoder/pitch_search.h"
 #include "encoder/taming.h"
 #include "encoder/weighting.h"
+
+#include "filters.h"
+#include "frame_decoder.h"
+#include "gain.h"
+#include "pitch.h"
+#include "lsp.h"
 
 namespace {
 

@@ -1,9 +1,10 @@
 #include "encoder/gain_quantizer.h"
 
 #include "codec/basicop/dpf.h"
-#include "codec/gain.h"
 #include "codec/tables/tables.h"
 #include "encoder/reference_paths.h"
+
+#include "gain.h"
 
 GainQuantizerState gain_quantizer_state;
 

@@ -3,8 +3,9 @@
 #include "encoder/reference_paths.h"
 
 #include "codec/basicop/dpf.h"
-#include "codec/lsp.h"
 #include "codec/tables/tables.h"
+
+#include "lsp.h"
 
 LevinsonState levinson_state;
 

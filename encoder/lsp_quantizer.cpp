@@ -1,8 +1,9 @@
 #include "encoder/lsp_quantizer.h"
 
-#include "codec/lsp.h"
 #include "codec/tables/tables.h"
 #include "encoder/reference_paths.h"
+
+#include "lsp.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

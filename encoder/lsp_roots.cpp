@@ -1,10 +1,11 @@
 // lpc_to_lsp: the LSPs are the roots of the sum and difference polynomials
 // of A(z), each divided by its trivial root, searched on a cosine grid.
 #include "codec/basicop/dpf.h"
-#include "codec/lsp.h"
 #include "codec/tables/tables.h"
 #include "encoder/lp_analysis.h"
 #include "encoder/reference_paths.h"
+
+#include "lsp.h"
 
 namespace {
 

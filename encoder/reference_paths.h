@@ -11,7 +11,8 @@
 #include <cstdint>
 
 #include "codec/basicop/basicop.h"
-#include "codec/fast_paths.h"
+
+#include "fast_paths.h"
 
 // True while the encoder takes only its exact reference forms.
 extern bool encoder_reference_paths;

@@ -5,7 +5,9 @@
 #include "codec/basicop/diagnostics.h"
 #include "codec/basicop/dpf.h"
 #include "codec/basicop/mathfunc.h"
+#include "tests/support/test_support.h"
 
+#include <random>
 #include <string>
 
 TEST(Basicop, SatureSetsAndClearsOverflow) {
@@ -119,6 +121,25 @@ TEST(Basicop, Division) {
   EXPECT_EQ(div_s(3, 3), 32767);
   EXPECT_EQ(div_s(1, 3), 10922);
   EXPECT_EQ(div_s(1, 2), 16384);
+}
+
+// The inline quotient against the long division: every divisor with the
+// dividends at the ends and the middle of its range and a few at random,
+// and every pair of divisors up to 300.
+TEST(Basicop, DivisionEqualsTheLongDivision) {
+  std::mt19937 rng(testsupport::testSeed(11));
+  int mismatches = 0;
+  auto check = [&](int a, int b) {
+    if (div_s((Word16)a, (Word16)b) != div_s_general((Word16)a, (Word16)b) && mismatches++ == 0)
+      ADD_FAILURE() << a << " / " << b;
+  };
+  for (int b = 1; b <= 32767; b++) {
+    for (int a : {0, 1, b / 2, b - 1, b}) check(a, b);
+    for (int k = 0; k < 4; k++) check((int)(rng() % (uint32_t)b), b);
+  }
+  for (int b = 1; b <= 300; b++)
+    for (int a = 0; a <= b; a++) check(a, b);
+  EXPECT_EQ(mismatches, 0);
 }
 
 // Invalid operands must not end the process: the line is printed, the

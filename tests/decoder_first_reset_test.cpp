@@ -4,10 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "codec/decoder.h"
-#include "codec/gain.h"
-#include "codec/lsp.h"
-#include "codec/pitch.h"
 #include "codec/tables/tables.h"
+
+#include "gain.h"
+#include "lsp.h"
+#include "pitch.h"
 
 TEST(DecoderFirstReset, SetsTheProgramStartMemories) {
   reset_frame_decoder();

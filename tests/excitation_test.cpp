@@ -2,9 +2,10 @@
 // pitch tracking and the fixed codebooks of the three rates.
 #include <gtest/gtest.h>
 
-#include "codec/fixed_codebook.h"
-#include "codec/pitch.h"
 #include "codec/tables/tables.h"
+
+#include "fixed_codebook.h"
+#include "pitch.h"
 
 #include <utility>
 #include <vector>

@@ -2,7 +2,7 @@
 // the past, the synthesis filter's memory handling and its Overflow contract.
 #include <gtest/gtest.h>
 
-#include "codec/filters.h"
+#include "filters.h"
 
 #include <array>
 #include <cstdint>

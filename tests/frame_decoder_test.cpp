@@ -9,14 +9,15 @@
 #include <random>
 #include <vector>
 
-#include "codec/dispersion.h"
-#include "codec/frame_decoder.h"
-#include "codec/gain.h"
-#include "codec/lsp.h"
-#include "codec/pitch.h"
 #include "codec/tables/tables.h"
 #include "tests/support/frame_builder.h"
 #include "tests/support/test_support.h"
+
+#include "dispersion.h"
+#include "frame_decoder.h"
+#include "gain.h"
+#include "lsp.h"
+#include "pitch.h"
 
 // Counts every allocation of this test program, to show that decoding
 // allocates nothing.

@@ -2,9 +2,10 @@
 // 6.4 kbit/s innovation with its adaptive state.
 #include <gtest/gtest.h>
 
-#include "codec/dispersion.h"
-#include "codec/gain.h"
 #include "codec/tables/tables.h"
+
+#include "dispersion.h"
+#include "gain.h"
 
 #include <cmath>
 

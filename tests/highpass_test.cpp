@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "codec/highpass.h"
+#include "highpass.h"
 
 TEST(Highpass, StepFromRestDecaysTowardZero) {
   output_highpass_reset();

@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "codec/basicop/diagnostics.h"
-#include "codec/lsp.h"
 #include "codec/tables/tables.h"
 #include "tests/support/test_support.h"
+
+#include "lsp.h"
 
 namespace {
 

@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "codec/basicop/diagnostics.h"
-#include "codec/ltp_postfilter.h"
 #include "support/test_support.h"
+
+#include "ltp_postfilter.h"
 
 #include <cmath>
 #include <random>

@@ -3,8 +3,9 @@
 // gain limit.
 #include <gtest/gtest.h>
 
-#include "codec/postfilter.h"
 #include "support/test_support.h"
+
+#include "postfilter.h"
 
 #include <cmath>
 #include <random>

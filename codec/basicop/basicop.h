@@ -207,19 +207,15 @@ static inline Word16 norm_l(Word32 A) {
   return (Word16)(__builtin_clz(v) - 1);
 }
 
-// True while the decoder and encoder take only their exact reference forms
-// (codec/fast_paths.h); the division below reads it.
-extern bool decoder_reference_paths;
-
-// div_s for every operand: the exact long division, a == b and the invalid
-// operands (basicop.cpp).
+// div_s for every operand: the exact long division (whose steps clear
+// Overflow, as add does), a == b and the invalid operands (basicop.cpp).
 Word16 div_s_general(Word16 a, Word16 b);
 
 // a / b in Q15 for 0 <= a <= b, b > 0; a == b gives 32767. Invalid
 // operands print a diagnostic line and yield a bounded value (see basicop.cpp).
 // For 0 <= a < b the fifteen steps of the long division give
-// floor(a 2^15 / b), which one division gives inline.
+// floor(a 2^15 / b), which one division gives inline. Flag untouched.
 static inline Word16 div_s(Word16 a, Word16 b) {
-  if (!decoder_reference_paths && a >= 0 && a < b) return (Word16)(((Word32)a << 15) / b);
+  if (a >= 0 && a < b) return (Word16)(((Word32)a << 15) / b);
   return div_s_general(a, b);
 }

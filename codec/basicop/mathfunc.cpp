@@ -1,7 +1,7 @@
 #include "codec/basicop/mathfunc.h"
 
 #include "codec/basicop/dpf.h"
-#include "codec/tables/tables.h"
+#include "codec/basicop/mathfunc_tables.h"
 
 Word32 dpf_div(Word32 N, Word16 dhi, Word16 dlo) {
   Word16 approx = div_s(0x3fff, dhi);  // 1/D in Q14, first approximation

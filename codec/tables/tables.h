@@ -6,6 +6,8 @@
 #pragma once
 
 #include "codec/basicop/basicop.h"
+// The tables of the table-driven math, declared beside their user.
+#include "codec/basicop/mathfunc_tables.h"
 
 // LSP quantiser (Q13 codebooks, Q15 MA predictor).
 extern const Word16 LSP_CB1[128][10];         // lspcb1: first stage
@@ -48,11 +50,6 @@ extern const Word16 LONG_INTERP_TABLE[7][16];  // tab_hup_l
 // Output high-pass filter, Q13: b0, b1, b2 and 8192, a1, a2.
 extern const Word16 HIGHPASS_B[3];  // b100
 extern const Word16 HIGHPASS_A[3];  // a100
-
-// Table-driven math (Q15 log, Q14 power, Q15 inverse square root).
-extern const Word16 LOG2_TABLE[33];      // tablog: round(32767 log2(1 + i/32))
-extern const Word16 POW2_TABLE[33];      // tabpow: round(16384 2^(i/32)), last 32767
-extern const Word16 INV_SQRT_TABLE[49];  // tabsqr: round(32768 / sqrt(1 + i/16))
 
 // Encoder: input high-pass filter (140 Hz, with the input halved), Q12.
 extern const Word16 INPUT_HIGHPASS_B[3];  // b140

@@ -20,9 +20,10 @@
 
 #include "codec/basicop/basicop.h"
 
-// decoder_reference_paths (declared in basicop.h, whose division reads it):
-// true while the decoder takes only the exact reference forms (tests compare
-// the two); false, the default, selects the fast forms.
+// True while the decoder takes only the exact reference forms (tests compare
+// the two); false, the default, selects the fast forms. Set through
+// decoder_use_reference_paths (decoder.h).
+extern bool decoder_reference_paths;
 
 // Flag-free forms of the operators for the fast paths: the same results as
 // the operators of basicop.h, without touching Overflow.
