@@ -304,6 +304,52 @@ TEST(FastPaths, SynthesisOfTwoSignalsAtOnceAgreesWithTheExactFilter) {
 #endif
 }
 
+TEST(FastPaths, SynthesisAtTheEdgesOfItsRoundingMatchesTheReference) {
+  // One output, at every position of the fast form's four-output steps, with
+  // its sum just inside and just past the rounding's limits: a unit input
+  // gives output 1 before it, which a[1] weighs on it. The exact filter sets
+  // Overflow for the limited ones, also where the limited output equals the
+  // unlimited one; the paired form must decline them and answer for the
+  // largest output that is not at full scale.
+  struct Edge {
+    Word16 x, a1;
+    bool limited;
+  };
+  const Edge EDGES[] = {
+      {32767, 2049, false},    // sum 0x07fff7ff - 4096: output 32766
+      {32767, -2047, false},   // 0x07fff7ff: 32767
+      {32767, -2048, true},    // 0x07fff800
+      {-32768, 0, false},      // -2^27: -32768
+      {-32768, 1, true},       // -2^27 - 1: -32768 too
+      {-32768, -2047, false},  // -2^27 + 2047
+  };
+  for (const Edge& e : EDGES) {
+    for (int pos = 1; pos < 13; pos++) {
+      Word16 a[11] = {4096, e.a1};
+      Word16 x[PAIR_LENGTH] = {}, mem[10] = {};
+      x[pos - 1] = 1;
+      x[pos] = e.x;
+      Word16 n = (Word16)(pos % 2 ? PAIR_LENGTH : pos + 1);
+      Word16 y[2][PAIR_LENGTH];
+      Flag flag[2];
+      onBothPaths([&](bool ref) {
+        Overflow = 0;
+        synthesis_filter(10, a, x, y[ref], n, mem, 0);
+        flag[ref] = Overflow;
+      });
+      ASSERT_EQ(flag[1], e.limited) << "x " << e.x << " a1 " << e.a1 << " position " << pos;
+      ASSERT_EQ(flag[0], flag[1]) << "x " << e.x << " a1 " << e.a1 << " position " << pos;
+      ASSERT_EQ(std::memcmp(y[0], y[1], sizeof(Word16) * n), 0) << "position " << pos;
+      Word16 paired[2][PAIR_LENGTH];
+      bool ok = synthesis_filter_pair({a, x, mem, paired[0]}, {a, x, mem, paired[1]}, n);
+      ASSERT_EQ(ok, e.a1 == 2049) << "x " << e.x << " a1 " << e.a1 << " position " << pos;
+      if (ok) {
+        ASSERT_EQ(std::memcmp(paired[1], y[1], sizeof(Word16) * n), 0) << "position " << pos;
+      }
+    }
+  }
+}
+
 TEST(FastPaths, AdaptiveCodebookMatchesTheReferenceAtEveryDelay) {
   std::mt19937 rng(testsupport::testSeed(2));
   const int HISTORY = 154;
