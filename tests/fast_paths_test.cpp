@@ -394,6 +394,43 @@ TEST(FastPaths, LongTermPostfilterMatchesTheReference) {
   }
 }
 
+TEST(FastPaths, DelaySearchMatchesTheReferenceUpToItsBound) {
+  // Periodic signals with noise whose samples reach 4095, the largest the
+  // wide sums take, and now and then 4096, beyond it: the blocks, their
+  // energies and the chosen fraction agree, ties included (the quantised
+  // levels make equal candidates common).
+  std::mt19937 rng(testsupport::testSeed(13));
+  const int SPAN = LTP_HISTORY + SUBFRAME_SAMPLES;
+  for (int trial = 0; trial < 2000; trial++) {
+    Word16 x[1 + SPAN];
+    int period = 18 + (int)(rng() % 128);
+    Word16 peak = trial % 10 == 9 ? (Word16)4096 : (Word16)4095;
+    int levels = 1 + trial % 7;
+    for (int i = 0; i < period; i++)
+      x[i] = (Word16)(peak * ((int)(rng() % (2 * levels + 1)) - levels) / levels);
+    for (int i = period; i < 1 + SPAN; i++)
+      x[i] = rng() % 8 == 0 ? (Word16)(peak * ((int)(rng() % 3) - 1)) : x[i - period];
+    if (trial % 20 == 0) {  // constant: candidates tie
+      Word16 level = (Word16)(1 + rng() % peak);
+      for (Word16& v : x) v = level;
+    }
+    Word16 delay = (Word16)(19 + (period + (int)(rng() % 5) - 2 - 19 + 126) % 126);
+    ShortInterpolation blocks[2];
+    DelaySearchResult d[2];
+    onBothPaths([&](bool ref) {
+      fractional_delay_search(delay, x + 1 + LTP_HISTORY, &blocks[ref], &d[ref]);
+    });
+    ASSERT_EQ(std::memcmp(&d[0], &d[1], sizeof d[0]), 0) << "trial " << trial;
+    if (d[0].num == 0) continue;  // off: the blocks may stop half-way
+    for (int p = 0; p < LTP_PHASES; p++) {
+      ASSERT_EQ(std::memcmp(blocks[0].block[p], blocks[1].block[p], sizeof(Word16) * LTP_BLOCK), 0)
+          << "trial " << trial << " phase " << p;
+      ASSERT_EQ(blocks[0].e0[p], blocks[1].e0[p]) << "trial " << trial;
+      ASSERT_EQ(blocks[0].e1[p], blocks[1].e1[p]) << "trial " << trial;
+    }
+  }
+}
+
 TEST(FastPaths, PostfilterStagesMatchTheReference) {
   std::mt19937 rng(testsupport::testSeed(4));
   for (int trial = 0; trial < 3000; trial++) {
