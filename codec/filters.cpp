@@ -1,8 +1,6 @@
 // LPC bandwidth expansion, inverse filter and synthesis filter.
 #include "filters.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 #include "fast_paths.h"
@@ -98,81 +96,168 @@ void residual_filter(Word16 m, const Word16* a, const Word16* x, Word16* y, Word
   }
 }
 
-// Zero words in front of the synthesis filter's work buffer: with them the
-// fast form sums 16 products per sample, 6 of them with zero coefficients.
-static const int WIDE_PAD = 16 - FAST_ORDER;
+// The fast synthesis of order 10 works in a buffer yy that holds the memory
+// in yy[0..9] and output i in yy[10 + i]. An output's sum s = a0 x[i] - (a1
+// y[i-1] + .. + a10 y[i-10]) runs modulo 2^32, with the rounding term 2^11
+// added from the start; the output is (s + 2^11) >> 12 limited to 16 bits.
+// For an s that no saturation touched that is the exact filter's output, the
+// rounding of L_shl(2 s, 3), which limits (and sets Overflow) exactly where
+// s < -2^27 or s > 0x07fff7ff.
+static const Word32 SYNTHESIS_HALF = 1 << 11;
 
-// One output of the fast synthesis from its sum s (modulo 2^32): the rounding
-// of L_shl(2 s, 3), limited as round limits, which *limited records.
-static inline Word16 synthesis_output(uint32_t s, bool* limited) {
-  Word32 t = (Word32)(2 * s);
-  if (round_shl3_saturates(t)) {
-    *limited = true;
-    return t < 0 ? MIN_16 : MAX_16;
-  }
-  return (Word16)((t * 8 + 0x8000) >> 16);
+#if defined(__SSE2__)
+// Output LANE of the four sums in s, rounded, in every lane.
+template <int LANE>
+static inline __m128i lane_output(__m128i s) {
+  return _mm_srai_epi32(_mm_shuffle_epi32(s, LANE * 0x55), 12);
 }
 
-// The bound of the fast synthesis (synthesis_filter_wide) on the inputs x,
-// the memory yy[0..9] and the n outputs after it: below 2^31, no partial sum
-// of the operator sequence saturated.
-static bool synthesis_bound_holds(const Word16* a, const Word16* x, const Word16* yy, Word16 n) {
-  int64_t bound = (int64_t)(a[0] < 0 ? -a[0] : a[0]) * max_magnitude(x, n) +
-                  (int64_t)magnitude_sum(a + 1, FAST_ORDER) * max_magnitude(yy, FAST_ORDER + n);
-  return 2 * bound <= MAX_32;
+// The taps of the fast synthesis's four-output steps (synthesis_step).
+struct StepTaps {
+  // The pair yy[i + 2q], yy[i + 2q + 1] (outputs i - 10 + 2q and i - 9 + 2q)
+  // weighs on output i + k with (a[10 + k - 2q], a[9 + k - 2q]), zero past
+  // a[10], in lane k.
+  __m128i known[5];
+  // Output i + j weighs on output i + k with a[k - j] (zero for k <= j), in
+  // the low word of lane k.
+  __m128i later[3];
+  // (a[0], 2^11) in every lane, against an input paired with 1.
+  __m128i first;
+};
+
+static StepTaps step_taps(const Word16* a) {
+  // z[8 + m] = a[m] for m = 1..10, zero for the other m from -8 to 23.
+  alignas(16) Word16 z[32] = {};
+  std::memcpy(z + 9, a + 1, sizeof(Word16) * FAST_ORDER);
+  StepTaps t;
+  for (int q = 0; q < 5; q++)
+    t.known[q] =
+        _mm_unpacklo_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(z + 18 - 2 * q)),
+                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(z + 17 - 2 * q)));
+  for (int j = 0; j < 3; j++)
+    t.later[j] = _mm_unpacklo_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(z + 8 - j)),
+                                    _mm_setzero_si128());
+  t.first = _mm_set1_epi32((int)((uint32_t)(uint16_t)a[0] | (uint32_t)SYNTHESIS_HALF << 16));
+  return t;
 }
 
-// Fast form of synthesis_filter for order 10, into yy[10..10+n-1] after the
-// memory in yy[0..9], with WIDE_PAD zeros before yy[0]. The sums run modulo
-// 2^32; afterwards, with X the
-// largest input and Y the largest memory or output magnitude, every partial
-// sum of the operator sequence is below 2 * (|a0| X + (|a1| + .. + |a10|) Y).
-// When that is below 2^31, no partial sum saturated and, sample by sample,
-// the outputs are the exact ones. Returns false when the bound fails; else
-// *saturated tells whether a rounding limited (which sets Overflow).
-static bool synthesis_filter_wide(const Word16* a, const Word16* x, Word16* yy, Word16 n,
-                                  bool* saturated) {
-  // c[1..16]: 0 (6 times), a10..a1, the weights of output i on the window
-  // yy[i-6..i+9] (6 words unused, then the outputs i-10..i-1); c[0..15]:
-  // the weights of output i+1 on the same window, leaving out its weight
-  // a1 on output i, which is added once output i is known.
-  Word16 c[17] = {};
-  for (int k = 1; k <= FAST_ORDER; k++) c[17 - k] = a[k];
-  const Taps16 taps = taps16(c + 1), next = taps16(c);
-  uint32_t a0 = (uint32_t)a[0], a1 = (uint32_t)a[1];
-  bool limited = false;
+// Outputs i..i+3 into yy[10 + i..], from the inputs xs (four words) and the
+// ten outputs before them, two at a time; then each of the first three
+// outputs, rounded, is taken off the sums of the outputs after it. That uses
+// the output's low 16 bits, which are the output itself where its rounding
+// does not limit. Returns the four outputs, twice.
+static inline __m128i synthesis_step(const StepTaps& t, __m128i xs, Word16* yy, int i) {
+  __m128i s = _mm_madd_epi16(_mm_unpacklo_epi16(xs, _mm_set1_epi16(1)), t.first);
+  __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(yy + i));
+  int32_t last;
+  std::memcpy(&last, yy + i + 8, sizeof last);
+  s = _mm_sub_epi32(s, _mm_madd_epi16(_mm_shuffle_epi32(w, 0x00), t.known[0]));
+  s = _mm_sub_epi32(s, _mm_madd_epi16(_mm_shuffle_epi32(w, 0x55), t.known[1]));
+  s = _mm_sub_epi32(s, _mm_madd_epi16(_mm_shuffle_epi32(w, 0xaa), t.known[2]));
+  s = _mm_sub_epi32(s, _mm_madd_epi16(_mm_shuffle_epi32(w, 0xff), t.known[3]));
+  s = _mm_sub_epi32(s, _mm_madd_epi16(_mm_set1_epi32(last), t.known[4]));
+  s = _mm_sub_epi32(s, _mm_madd_epi16(lane_output<0>(s), t.later[0]));
+  s = _mm_sub_epi32(s, _mm_madd_epi16(lane_output<1>(s), t.later[1]));
+  s = _mm_sub_epi32(s, _mm_madd_epi16(lane_output<2>(s), t.later[2]));
+  __m128i out = _mm_srai_epi32(s, 12);
+  out = _mm_packs_epi32(out, out);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(yy + FAST_ORDER + i), out);
+  return out;
+}
+
+// The outputs of the fast synthesis into yy[10..], four a step; the last
+// step's outputs past n are of no meaning (yy must hold n rounded up to 4 of
+// them). Returns the largest magnitude among all the outputs written
+// (-32768 counting as 32768).
+static Word32 synthesis_blocks(const StepTaps& t, const Word16* x, Word16* yy, int n) {
+  __m128i hi = _mm_setzero_si128(), lo = hi;
   int i = 0;
-  for (; i + 2 <= n; i += 2) {
-    uint32_t s0, s1;
-    pair_sums_wrap(taps, next, a[0], x + i, yy + i - WIDE_PAD, &s0, &s1);
-    Word16 y0 = yy[FAST_ORDER + i] = synthesis_output(s0, &limited);
-    yy[FAST_ORDER + i + 1] = synthesis_output(s1 - a1 * (uint32_t)y0, &limited);
+  for (; i + 4 <= n; i += 4) {
+    __m128i out =
+        synthesis_step(t, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(x + i)), yy, i);
+    hi = _mm_max_epi16(hi, out);
+    lo = _mm_min_epi16(lo, out);
   }
-  if (i < n)
-    yy[FAST_ORDER + i] =
-        synthesis_output(a0 * (uint32_t)x[i] - dot16_wrap(taps, yy + i - WIDE_PAD), &limited);
-  if (!synthesis_bound_holds(a, x, yy, n)) return false;
-  *saturated = limited;
-  return true;
+  if (i < n) {
+    Word16 tail[4] = {};
+    std::memcpy(tail, x + i, sizeof(Word16) * (size_t)(n - i));
+    __m128i out = synthesis_step(t, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(tail)), yy, i);
+    hi = _mm_max_epi16(hi, out);
+    lo = _mm_min_epi16(lo, out);
+  }
+  // Four words in each, folded into one.
+  hi = _mm_max_epi16(hi, _mm_shufflelo_epi16(hi, 0x4e));
+  lo = _mm_min_epi16(lo, _mm_shufflelo_epi16(lo, 0x4e));
+  hi = _mm_max_epi16(hi, _mm_shufflelo_epi16(hi, 0xb1));
+  lo = _mm_min_epi16(lo, _mm_shufflelo_epi16(lo, 0xb1));
+  Word32 largest = (Word16)_mm_cvtsi128_si32(hi), smallest = (Word16)_mm_cvtsi128_si32(lo);
+  return largest > -smallest ? largest : -smallest;
+}
+#else
+struct StepTaps {
+  const Word16* a;
+};
+
+static StepTaps step_taps(const Word16* a) { return StepTaps{a}; }
+
+static Word32 synthesis_blocks(const StepTaps& t, const Word16* x, Word16* yy, int n) {
+  const Word16* a = t.a;
+  Word32 largest = 0;
+  for (int i = 0; i < n; i++) {
+    uint32_t s = (uint32_t)(a[0] * x[i]) + SYNTHESIS_HALF;
+    for (int j = 1; j <= FAST_ORDER; j++) s -= (uint32_t)(a[j] * yy[FAST_ORDER + i - j]);
+    Word16 y = saturate16((Word32)s >> 12);
+    yy[FAST_ORDER + i] = y;
+    Word32 magnitude = y < 0 ? -(Word32)y : y;
+    if (magnitude > largest) largest = magnitude;
+  }
+  return largest;
+}
+#endif
+
+// Whether the outputs of synthesis_blocks for the filter a, the inputs
+// x[0..n-1] and the memory mem[0..9] are the exact ones, y_out being the
+// largest output magnitude synthesis_blocks returned. Where they are, the
+// exact filter does not saturate and leaves Overflow as it is.
+//
+// With X the largest input and Y the largest memory or output magnitude,
+// every partial sum of the exact operator sequence is below B = 2 (|a0| X +
+// (|a1| + .. + |a10|) Y). Where B is below 2^31 and every output magnitude
+// below 32767, sample by sample the sum is the exact one (no partial sum
+// saturated), so its rounding gives an output within -32767..32766, which
+// does not limit, and the output is the exact one. An output whose rounding
+// limits is 32767 or -32768 and fails the test.
+static bool synthesis_exact(const Word16* a, const Word16* x, const Word16* mem, int n,
+                            Word32 y_out) {
+  if (y_out >= MAX_16) return false;
+  Word32 y = max_magnitude(mem, FAST_ORDER);
+  if (y_out > y) y = y_out;
+  int64_t rest = (int64_t)magnitude_sum(a + 1, FAST_ORDER) * y;
+  int64_t first = a[0] < 0 ? -a[0] : a[0];
+  // No input exceeds 32768 in magnitude; their largest only where that
+  // does not do.
+  return 2 * (first * 32768 + rest) <= MAX_32 || 2 * (first * max_magnitude(x, n) + rest) <= MAX_32;
+}
+
+// Fast form of synthesis_filter for order 10 in the buffer yy (memory in
+// yy[0..9], room for n rounded up to 4 outputs after it): true when the
+// outputs in yy[10..9+n] are the exact ones and nothing saturated.
+static bool synthesis_filter_wide(const Word16* a, const Word16* x, Word16* yy, int n) {
+  return synthesis_exact(a, x, yy, n, synthesis_blocks(step_taps(a), x, yy, n));
 }
 
 void synthesis_filter(Word16 m, const Word16* a, const Word16* x, Word16* y, Word16 n, Word16* mem,
                       Word16 update) {
   if (m < 0 || n < 0 || m + n > SYNTHESIS_BUFFER_LENGTH) return;
 
-  // yy[0..m-1] is the memory, yy[m + i] the output y[i]. Working apart from
-  // y lets x and y be the same buffer.
-  Word16 work[WIDE_PAD + SYNTHESIS_BUFFER_LENGTH];
-  for (int i = 0; i < WIDE_PAD; i++) work[i] = 0;
-  Word16* yy = work + WIDE_PAD;
+  // yy[0..m-1] is the memory, yy[m + i] the output y[i]; the fast form's
+  // last step may write up to 3 words past the last output. Working apart
+  // from y lets x and y be the same buffer.
+  Word16 work[SYNTHESIS_BUFFER_LENGTH + 4];
+  Word16* yy = work;
   std::memcpy(yy, mem, sizeof(Word16) * (size_t)m);
   Word16* out = yy + m;
-  bool saturated;
-  if (!decoder_reference_paths && m == FAST_ORDER &&
-      synthesis_filter_wide(a, x, yy, n, &saturated)) {
-    // The operators that saturated would have set the flag.
-    if (saturated) Overflow = 1;
-  } else {
+  if (decoder_reference_paths || m != FAST_ORDER || !synthesis_filter_wide(a, x, yy, n)) {
     for (int i = 0; i < n; i++) {
       Word32 s = L_mult(x[i], a[0]);
       for (int j = 1; j <= m; j++) s = L_msu(s, a[j], out[i - j]);
@@ -187,96 +272,19 @@ void synthesis_filter(Word16 m, const Word16* a, const Word16* x, Word16* y, Wor
   }
 }
 
-#if defined(__SSE2__)
-// The rounding of L_shl(2 s, 3) in each 32-bit lane, for sums that no
-// saturation touches: (16 s + 2^15) >> 16, whose low 16 bits are the output.
-static inline __m128i synthesis_round4(__m128i s) {
-  return _mm_srai_epi32(_mm_add_epi32(_mm_slli_epi32(s, 4), _mm_set1_epi32(0x8000)), 16);
-}
-
-// The taps of synthesis_filter_wide for the filter a: the weights of output
-// i and, without its weight a1 on output i, of output i+1 on one window.
-static void pair_taps(const Word16* a, Taps16* taps, Taps16* next) {
-  Word16 c[17] = {};
-  for (int k = 1; k <= FAST_ORDER; k++) c[17 - k] = a[k];
-  *taps = taps16(c + 1);
-  *next = taps16(c);
-}
-
-// Two 16-bit values as the lanes (u, u, v, v) of 32 bits.
-static inline __m128i pair_lanes(Word16 u, Word16 v) {
-  return _mm_set_epi32((uint16_t)v, (uint16_t)v, (uint16_t)u, (uint16_t)u);
-}
+static_assert(PAIR_LENGTH % 4 == 0, "the fast synthesis writes outputs in groups of four");
 
 bool synthesis_filter_pair(const SynthesisSignal& f0, const SynthesisSignal& f1, Word16 n) {
-  if (n <= 0 || n > PAIR_LENGTH || n % 2 != 0) return false;
-  // Two work buffers laid out as synthesis_filter_wide's, the two signals'
-  // pair steps summed together: lanes (f0's i, i+1, f1's i, i+1).
-  Word16 w0[WIDE_PAD + FAST_ORDER + PAIR_LENGTH] = {}, w1[WIDE_PAD + FAST_ORDER + PAIR_LENGTH] = {};
-  Word16 *yy0 = w0 + WIDE_PAD, *yy1 = w1 + WIDE_PAD;
+  if (n <= 0 || n > PAIR_LENGTH) return false;
+  Word16 yy0[FAST_ORDER + PAIR_LENGTH], yy1[FAST_ORDER + PAIR_LENGTH];
   std::memcpy(yy0, f0.mem, sizeof(Word16) * FAST_ORDER);
   std::memcpy(yy1, f1.mem, sizeof(Word16) * FAST_ORDER);
-  Taps16 taps0, next0, taps1, next1;
-  pair_taps(f0.a, &taps0, &next0);
-  if (f1.a == f0.a)
-    taps1 = taps0, next1 = next0;
-  else
-    pair_taps(f1.a, &taps1, &next1);
-  const __m128i a0 = pair_lanes(f0.a[0], f1.a[0]), a1 = pair_lanes(f0.a[1], f1.a[1]);
-  // A rounding limits where 2 s < -2^28 or 2 s > 0x0fffefff.
-  const __m128i low = _mm_set1_epi32(-(1 << 27)), high = _mm_set1_epi32(0x07fff7ff);
-  __m128i limited = _mm_setzero_si128(), largest = _mm_setzero_si128(), smallest = largest;
-  for (int i = 0; i < n; i += 2) {
-    const __m128i* h0 = reinterpret_cast<const __m128i*>(yy0 + i - WIDE_PAD);
-    const __m128i* h1 = reinterpret_cast<const __m128i*>(yy1 + i - WIDE_PAD);
-    __m128i u0 = _mm_loadu_si128(h0), u1 = _mm_loadu_si128(h0 + 1);
-    __m128i v0 = _mm_loadu_si128(h1), v1 = _mm_loadu_si128(h1 + 1);
-    __m128i p = _mm_add_epi32(_mm_madd_epi16(u0, taps0.lo), _mm_madd_epi16(u1, taps0.hi));
-    __m128i q = _mm_add_epi32(_mm_madd_epi16(u0, next0.lo), _mm_madd_epi16(u1, next0.hi));
-    __m128i r = _mm_add_epi32(_mm_madd_epi16(v0, taps1.lo), _mm_madd_epi16(v1, taps1.hi));
-    __m128i t = _mm_add_epi32(_mm_madd_epi16(v0, next1.lo), _mm_madd_epi16(v1, next1.hi));
-    __m128i pq = _mm_add_epi32(_mm_unpacklo_epi32(p, q), _mm_unpackhi_epi32(p, q));
-    __m128i rt = _mm_add_epi32(_mm_unpacklo_epi32(r, t), _mm_unpackhi_epi32(r, t));
-    __m128i sums = _mm_add_epi32(_mm_unpacklo_epi64(pq, rt), _mm_unpackhi_epi64(pq, rt));
-    int32_t xa, xb;
-    std::memcpy(&xa, f0.x + i, sizeof xa);
-    std::memcpy(&xb, f1.x + i, sizeof xb);
-    __m128i xs = _mm_unpacklo_epi32(_mm_cvtsi32_si128(xa), _mm_cvtsi32_si128(xb));
-    __m128i s =
-        _mm_sub_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(xs, _mm_setzero_si128()), a0), sums);
-    // Each signal's output i into the next lane, where output i+1 takes its
-    // weight a1 on it.
-    __m128i first = _mm_slli_epi64(synthesis_round4(s), 32);
-    s = _mm_sub_epi32(s, _mm_madd_epi16(first, a1));
-    limited =
-        _mm_or_si128(limited, _mm_or_si128(_mm_cmplt_epi32(s, low), _mm_cmpgt_epi32(s, high)));
-    __m128i out = _mm_packs_epi32(synthesis_round4(s), synthesis_round4(s));
-    largest = _mm_max_epi16(largest, out);
-    smallest = _mm_min_epi16(smallest, out);
-    int32_t o0 = _mm_cvtsi128_si32(out), o1 = _mm_cvtsi128_si32(_mm_srli_si128(out, 4));
-    std::memcpy(yy0 + FAST_ORDER + i, &o0, sizeof o0);
-    std::memcpy(yy1 + FAST_ORDER + i, &o1, sizeof o1);
-  }
-  if (_mm_movemask_epi8(limited) != 0) return false;
-  // synthesis_filter_wide's bound for both signals at once, from the larger
-  // of their first coefficients, of their other coefficients' magnitude sums,
-  // of their largest inputs and of their largest memory or output magnitudes
-  // (the outputs' from the lanes' extremes).
-  Word16 extremes[16];
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(extremes), largest);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(extremes + 8), smallest);
-  // (The same filter or memory for both is counted once.)
-  Word32 y = std::max(max_magnitude(extremes, 16), max_magnitude(f0.mem, FAST_ORDER));
-  if (f1.mem != f0.mem) y = std::max(y, max_magnitude(f1.mem, FAST_ORDER));
-  Word32 x = std::max(max_magnitude(f0.x, n), max_magnitude(f1.x, n));
-  Word32 first = std::max(std::abs((Word32)f0.a[0]), std::abs((Word32)f1.a[0]));
-  Word32 rest = magnitude_sum(f0.a + 1, FAST_ORDER);
-  if (f1.a != f0.a) rest = std::max(rest, magnitude_sum(f1.a + 1, FAST_ORDER));
-  if (2 * ((int64_t)first * x + (int64_t)rest * y) > MAX_32) return false;
+  const StepTaps t0 = step_taps(f0.a);
+  Word32 y0 = synthesis_blocks(t0, f0.x, yy0, n);
+  Word32 y1 = synthesis_blocks(f1.a == f0.a ? t0 : step_taps(f1.a), f1.x, yy1, n);
+  if (!synthesis_exact(f0.a, f0.x, f0.mem, n, y0) || !synthesis_exact(f1.a, f1.x, f1.mem, n, y1))
+    return false;
   if (f0.y) std::memcpy(f0.y, yy0 + FAST_ORDER, sizeof(Word16) * (size_t)n);
   if (f1.y) std::memcpy(f1.y, yy1 + FAST_ORDER, sizeof(Word16) * (size_t)n);
   return true;
 }
-#else
-bool synthesis_filter_pair(const SynthesisSignal&, const SynthesisSignal&, Word16) { return false; }
-#endif

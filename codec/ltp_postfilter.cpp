@@ -53,54 +53,82 @@ void short_interpolation(const Word16* past, const Word16* taps, Word16* block, 
   }
 }
 
-// short_interpolation's wide form together with the block's energies as
-// delay_search sums them (e0 over block[0..39], e1 over block[1..40]) and
-// its correlations with x at offsets 0 and 1 (correlation[o], the sum of
-// x[n] block[n + o] doubled), all plain sums of values below 4885.
-void short_block_wide(const Word16* past, const Word16* taps, const Word16* x, Word16* block,
-                      Word32* e0, Word32* e1, Word32* correlation) {
-#if defined(__SSE2__)
-  // Taps in pairs (taps[3], taps[2]) and (taps[1], taps[0]) against the
-  // sample pairs (past[n-2], past[n-1]) and (past[n], past[n+1]).
-  const __m128i c0 =
-      _mm_set1_epi32((int)((uint32_t)(uint16_t)taps[3] | (uint32_t)(uint16_t)taps[2] << 16));
-  const __m128i c1 =
-      _mm_set1_epi32((int)((uint32_t)(uint16_t)taps[1] | (uint32_t)(uint16_t)taps[0] << 16));
-  const __m128i half = _mm_set1_epi32(1 << 14);
-  __m128i energy = _mm_setzero_si128(), r0 = energy, r1 = energy;
-  for (int n = 0; n < SUBFRAME_SAMPLES; n += 8) {
-    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(past + n - 2));
-    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(past + n - 1));
-    __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(past + n));
-    __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(past + n + 1));
-    __m128i lo = _mm_add_epi32(half, _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), c0),
-                                                   _mm_madd_epi16(_mm_unpacklo_epi16(c, d), c1)));
-    __m128i hi = _mm_add_epi32(half, _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), c0),
-                                                   _mm_madd_epi16(_mm_unpackhi_epi16(c, d), c1)));
-    __m128i v = _mm_packs_epi32(_mm_srai_epi32(lo, 15), _mm_srai_epi32(hi, 15));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(block + n), v);
-    energy = _mm_add_epi32(energy, _mm_madd_epi16(v, v));
-    r0 = _mm_add_epi32(r0,
-                       _mm_madd_epi16(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n))));
-    r1 = _mm_add_epi32(
-        r1, _mm_madd_epi16(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + n - 1))));
-  }
-  Word32 last = taps[0] * past[SUBFRAME_SAMPLES + 1] + taps[1] * past[SUBFRAME_SAMPLES] +
-                taps[2] * past[SUBFRAME_SAMPLES - 1] + taps[3] * past[SUBFRAME_SAMPLES - 2];
-  block[SUBFRAME_SAMPLES] = (Word16)((last + (1 << 14)) >> 15);
-  Word32 e = horizontal_sum(energy), s0 = horizontal_sum(r0), s1 = horizontal_sum(r1);
-#else
-  short_interpolation(past, taps, block, true);
-  Word32 e = dot_product(block, block, SUBFRAME_SAMPLES);
-  Word32 s0 = dot_product(x, block, SUBFRAME_SAMPLES);
-  Word32 s1 = dot_product(x - 1, block, SUBFRAME_SAMPLES);
-#endif
+// The correlation and energy fixups of one block (see short_blocks_wide),
+// from its sums e over block[0..39] and s0, s1 of x[n] block[n] and
+// x[n - 1] block[n] over n = 0..39.
+void block_sums(const Word16* x, const Word16* block, Word32 e, Word32 s0, Word32 s1, Word32* e0,
+                Word32* e1, Word32* correlation) {
   // s1 ran over x[n - 1] block[n], n = 0..39: less n = 0, plus n = 40.
   Word16 b0 = block[0], b40 = block[SUBFRAME_SAMPLES];
   *e0 = 2 * e;
   *e1 = 2 * (e - b0 * b0 + b40 * b40);
   correlation[0] = 2 * s0;
   correlation[1] = 2 * (s1 - x[-1] * b0 + x[SUBFRAME_SAMPLES - 1] * b40);
+}
+
+// short_interpolation's wide form for all seven phases, together with each
+// block's energies as delay_search sums them (e0 over block[0..39], e1 over
+// block[1..40]) and its correlations with x at offsets 0 and 1
+// (correlation[p][o], the sum of x[n] block[n + o] doubled), all plain sums
+// of values below 4885.
+void short_blocks_wide(const Word16* past, const Word16* x, ShortInterpolation* blocks,
+                       Word32 (*correlation)[2]) {
+#if defined(__SSE2__)
+  // The sample pairs (past[n-2], past[n-1]) and (past[n], past[n+1]) of each
+  // group of eight n, low and high four, and the current samples x[n] and
+  // x[n-1]: the same for every phase.
+  constexpr int GROUPS = SUBFRAME_SAMPLES / 8;
+  __m128i pairs[GROUPS][4], current[GROUPS][2];
+  for (int g = 0; g < GROUPS; g++) {
+    const Word16* v = past + 8 * g;
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v - 2));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v - 1));
+    __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
+    __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + 1));
+    pairs[g][0] = _mm_unpacklo_epi16(a, b);
+    pairs[g][1] = _mm_unpackhi_epi16(a, b);
+    pairs[g][2] = _mm_unpacklo_epi16(c, d);
+    pairs[g][3] = _mm_unpackhi_epi16(c, d);
+    current[g][0] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + 8 * g));
+    current[g][1] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x + 8 * g - 1));
+  }
+  const __m128i half = _mm_set1_epi32(1 << 14);
+  for (int p = 0; p < LTP_PHASES; p++) {
+    const Word16* taps = SHORT_INTERP_TABLE[p];
+    Word16* block = blocks->block[p];
+    // Taps in pairs (taps[3], taps[2]) and (taps[1], taps[0]) against the
+    // sample pairs.
+    const __m128i c0 =
+        _mm_set1_epi32((int)((uint32_t)(uint16_t)taps[3] | (uint32_t)(uint16_t)taps[2] << 16));
+    const __m128i c1 =
+        _mm_set1_epi32((int)((uint32_t)(uint16_t)taps[1] | (uint32_t)(uint16_t)taps[0] << 16));
+    __m128i energy = _mm_setzero_si128(), r0 = energy, r1 = energy;
+    for (int g = 0; g < GROUPS; g++) {
+      __m128i lo = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(pairs[g][0], c0), half),
+                                 _mm_madd_epi16(pairs[g][2], c1));
+      __m128i hi = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(pairs[g][1], c0), half),
+                                 _mm_madd_epi16(pairs[g][3], c1));
+      __m128i v = _mm_packs_epi32(_mm_srai_epi32(lo, 15), _mm_srai_epi32(hi, 15));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * g), v);
+      energy = _mm_add_epi32(energy, _mm_madd_epi16(v, v));
+      r0 = _mm_add_epi32(r0, _mm_madd_epi16(v, current[g][0]));
+      r1 = _mm_add_epi32(r1, _mm_madd_epi16(v, current[g][1]));
+    }
+    Word32 last = taps[0] * past[SUBFRAME_SAMPLES + 1] + taps[1] * past[SUBFRAME_SAMPLES] +
+                  taps[2] * past[SUBFRAME_SAMPLES - 1] + taps[3] * past[SUBFRAME_SAMPLES - 2];
+    block[SUBFRAME_SAMPLES] = (Word16)((last + (1 << 14)) >> 15);
+    block_sums(x, block, horizontal_sum(energy), horizontal_sum(r0), horizontal_sum(r1),
+               &blocks->e0[p], &blocks->e1[p], correlation[p]);
+  }
+#else
+  for (int p = 0; p < LTP_PHASES; p++) {
+    Word16* block = blocks->block[p];
+    short_interpolation(past, SHORT_INTERP_TABLE[p], block, true);
+    block_sums(x, block, dot_product(block, block, SUBFRAME_SAMPLES),
+               dot_product(x, block, SUBFRAME_SAMPLES), dot_product(x - 1, block, SUBFRAME_SAMPLES),
+               &blocks->e0[p], &blocks->e1[p], correlation[p]);
+  }
+#endif
 }
 
 // dpf_mpy16(dpf_split(L_mult(num, num)), den) > the same of num_b and den_b,
@@ -111,6 +139,39 @@ void short_block_wide(const Word16* past, const Word16* taps, const Word16* x, W
 // neither side can saturate. Compared here in 64 bits.
 inline bool weighted_square_above(Word16 num, Word16 den, Word16 num_b, Word16 den_b) {
   return ((int64_t)(num * num) * den) >> 15 > ((int64_t)(num_b * num_b) * den_b) >> 15;
+}
+
+// The fraction choice of delay_search from the wide sums: the candidates'
+// num and den (shifts of 1..16 of unsaturated sums, plain shifts), phase by
+// phase and offset 0 before offset 1, each replacing the best (*num_b,
+// *den_b) where weighted_square_above says so.
+void best_fraction_wide(const Word32 (*correlation)[2], const ShortInterpolation* blocks,
+                        Word16 sh_num, Word16 sh_den, Word16* num_b, Word16* den_b, Word16* p_b,
+                        Word16* o_b) {
+  constexpr int CANDIDATES = 2 * LTP_PHASES;
+  Word16 num[CANDIDATES], den[CANDIDATES];
+  for (int p = 0; p < LTP_PHASES; p++) {
+    for (int o = 0; o < 2; o++) {
+      Word32 R = correlation[p][o];
+      num[2 * p + o] = R < 0 ? (Word16)0 : (Word16)(R >> sh_num);
+    }
+    den[2 * p] = (Word16)(blocks->e0[p] >> sh_den);
+    den[2 * p + 1] = (Word16)(blocks->e1[p] >> sh_den);
+  }
+  int best = -1;
+  Word16 nb = *num_b, db = *den_b;
+  for (int c = 0; c < CANDIDATES; c++) {
+    if (weighted_square_above(num[c], db, nb, den[c])) {
+      nb = num[c];
+      db = den[c];
+      best = c;
+    }
+  }
+  if (best < 0) return;
+  *num_b = nb;
+  *den_b = db;
+  *p_b = (Word16)(best / 2 + 1);
+  *o_b = (Word16)(best % 2);
 }
 
 // Shift that brings a positive energy into 15 bits, never negative.
@@ -168,13 +229,9 @@ static void delay_search(Word16 delay, const Word16* x, ShortInterpolation* bloc
   // D0 + 1 - p/8, at offset 1 the delay D0 - p/8. The wide form also gives
   // each block's correlations with x at both offsets (correlation[p][o]).
   Word32 correlation[LTP_PHASES][2];
-  for (int p = 0; p < LTP_PHASES; p++) {
+  if (wide) short_blocks_wide(past, x, blocks, correlation);
+  for (int p = 0; p < LTP_PHASES && !wide; p++) {
     Word16* block = blocks->block[p];
-    if (wide) {
-      short_block_wide(past, SHORT_INTERP_TABLE[p], x, block, &blocks->e0[p], &blocks->e1[p],
-                       correlation[p]);
-      continue;
-    }
     short_interpolation(past, SHORT_INTERP_TABLE[p], block, wide);
     Word32 c = 0;
     for (int n = 1; n < SUBFRAME_SAMPLES; n++) c = L_mac(c, block[n], block[n]);
@@ -206,33 +263,24 @@ static void delay_search(Word16 delay, const Word16* x, ShortInterpolation* bloc
   // A fraction replaces the best only when num^2 / den is strictly larger.
   // (L_sub(A, B) > 0 exactly when A > B: a saturated difference keeps its
   // sign.)
-  for (Word16 p = 1; p <= LTP_PHASES; p++) {
-    for (Word16 o = 0; o <= 1; o++) {
-      if (wide) {
-        Word32 R = correlation[p - 1][o];
-        // Shifts of 1..16 of unsaturated sums: plain shifts.
-        Word16 num = R < 0 ? (Word16)0 : (Word16)(R >> sh_num);
-        Word16 den = (Word16)((o == 0 ? blocks->e0[p - 1] : blocks->e1[p - 1]) >> sh_den);
-        if (weighted_square_above(num, den_b, num_b, den)) {
+  if (wide) {
+    best_fraction_wide(correlation, blocks, sh_num, sh_den, &num_b, &den_b, &p_b, &o_b);
+  } else {
+    for (Word16 p = 1; p <= LTP_PHASES; p++) {
+      for (Word16 o = 0; o <= 1; o++) {
+        Word32 R = correlate(x, blocks->block[p - 1] + o, false);
+        Word16 num = L_shr(R, sh_num) < 0 ? (Word16)0 : extract_l(L_shr(R, sh_num));
+        Word16 hi, lo;
+        dpf_split(L_mult(num, num), &hi, &lo);
+        Word16 den = extract_l(L_shr(o == 0 ? blocks->e0[p - 1] : blocks->e1[p - 1], sh_den));
+        if (L_sub(dpf_mpy16(hi, lo, den_b), dpf_mpy16(hi_b, lo_b, den)) > 0) {
           num_b = num;
           den_b = den;
+          hi_b = hi;
+          lo_b = lo;
           p_b = p;
           o_b = o;
         }
-        continue;
-      }
-      Word32 R = correlate(x, blocks->block[p - 1] + o, false);
-      Word16 num = L_shr(R, sh_num) < 0 ? (Word16)0 : extract_l(L_shr(R, sh_num));
-      Word16 hi, lo;
-      dpf_split(L_mult(num, num), &hi, &lo);
-      Word16 den = extract_l(L_shr(o == 0 ? blocks->e0[p - 1] : blocks->e1[p - 1], sh_den));
-      if (L_sub(dpf_mpy16(hi, lo, den_b), dpf_mpy16(hi_b, lo_b, den)) > 0) {
-        num_b = num;
-        den_b = den;
-        hi_b = hi;
-        lo_b = lo;
-        p_b = p;
-        o_b = o;
       }
     }
   }

@@ -100,26 +100,32 @@ TEST_P(Conformance, LibraryDecodesBitExact) {
   std::vector<int16_t> expected = testsupport::toSamples(expectedBytes);
   ASSERT_EQ(expected.size(), (size_t)v.frames * FRAME_SAMPLES) << v.expected;
 
-  set_decoder_message_sink(countDiagnostic);
-  decoder_program_start();
-  std::vector<int16_t> decoded;
-  size_t offset = 0;
-  G192Frame frame;
-  G192Result result;
-  Word16 pcm[FRAME_SAMPLES];
-  while ((result = g192_read_frame(bits.data(), bits.size(), &offset, &frame)) == G192_FRAME) {
-    decode_frame(frame.bytes, frame.rate_mode, pcm);
-    decoded.insert(decoded.end(), pcm, pcm + FRAME_SAMPLES);
-  }
-  set_decoder_message_sink(nullptr);
+  // The fast paths (the default) and the exact reference paths alike.
+  for (bool reference : {false, true}) {
+    const char* path = reference ? " (reference paths)" : "";
+    set_decoder_message_sink(countDiagnostic);
+    decoder_use_reference_paths(reference);
+    decoder_program_start();
+    std::vector<int16_t> decoded;
+    size_t offset = 0;
+    G192Frame frame;
+    G192Result result;
+    Word16 pcm[FRAME_SAMPLES];
+    while ((result = g192_read_frame(bits.data(), bits.size(), &offset, &frame)) == G192_FRAME) {
+      decode_frame(frame.bytes, frame.rate_mode, pcm);
+      decoded.insert(decoded.end(), pcm, pcm + FRAME_SAMPLES);
+    }
+    decoder_use_reference_paths(false);
+    set_decoder_message_sink(nullptr);
 
-  size_t frames = decoded.size() / FRAME_SAMPLES;
-  EXPECT_EQ(frames, (size_t)v.compare) << v.bitstream << ": decodable frames";
-  if (v.compare == v.frames) {
-    EXPECT_EQ(result, G192_END) << v.bitstream << ": " << g192_result_text(result);
+    size_t frames = decoded.size() / FRAME_SAMPLES;
+    EXPECT_EQ(frames, (size_t)v.compare) << v.bitstream << path << ": decodable frames";
+    if (v.compare == v.frames) {
+      EXPECT_EQ(result, G192_END) << v.bitstream << path << ": " << g192_result_text(result);
+    }
+    std::string diff = firstDifference(decoded, expected, frames);
+    EXPECT_EQ(diff, "") << v.bitstream << path << ": " << diff;
   }
-  std::string diff = firstDifference(decoded, expected, frames);
-  EXPECT_EQ(diff, "") << v.bitstream << ": " << diff;
 }
 
 INSTANTIATE_TEST_SUITE_P(Vectors, Conformance, ::testing::ValuesIn(VECTORS),

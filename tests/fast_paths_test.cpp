@@ -304,6 +304,52 @@ TEST(FastPaths, SynthesisOfTwoSignalsAtOnceAgreesWithTheExactFilter) {
 #endif
 }
 
+TEST(FastPaths, SynthesisAtTheEdgesOfItsRoundingMatchesTheReference) {
+  // One output, at every position of the fast form's four-output steps, with
+  // its sum just inside and just past the rounding's limits: a unit input
+  // gives output 1 before it, which a[1] weighs on it. The exact filter sets
+  // Overflow for the limited ones, also where the limited output equals the
+  // unlimited one; the paired form must decline them and answer for the
+  // largest output that is not at full scale.
+  struct Edge {
+    Word16 x, a1;
+    bool limited;
+  };
+  const Edge EDGES[] = {
+      {32767, 2049, false},    // sum 0x07fff7ff - 4096: output 32766
+      {32767, -2047, false},   // 0x07fff7ff: 32767
+      {32767, -2048, true},    // 0x07fff800
+      {-32768, 0, false},      // -2^27: -32768
+      {-32768, 1, true},       // -2^27 - 1: -32768 too
+      {-32768, -2047, false},  // -2^27 + 2047
+  };
+  for (const Edge& e : EDGES) {
+    for (int pos = 1; pos < 13; pos++) {
+      Word16 a[11] = {4096, e.a1};
+      Word16 x[PAIR_LENGTH] = {}, mem[10] = {};
+      x[pos - 1] = 1;
+      x[pos] = e.x;
+      Word16 n = (Word16)(pos % 2 ? PAIR_LENGTH : pos + 1);
+      Word16 y[2][PAIR_LENGTH];
+      Flag flag[2];
+      onBothPaths([&](bool ref) {
+        Overflow = 0;
+        synthesis_filter(10, a, x, y[ref], n, mem, 0);
+        flag[ref] = Overflow;
+      });
+      ASSERT_EQ(flag[1], e.limited) << "x " << e.x << " a1 " << e.a1 << " position " << pos;
+      ASSERT_EQ(flag[0], flag[1]) << "x " << e.x << " a1 " << e.a1 << " position " << pos;
+      ASSERT_EQ(std::memcmp(y[0], y[1], sizeof(Word16) * n), 0) << "position " << pos;
+      Word16 paired[2][PAIR_LENGTH];
+      bool ok = synthesis_filter_pair({a, x, mem, paired[0]}, {a, x, mem, paired[1]}, n);
+      ASSERT_EQ(ok, e.a1 == 2049) << "x " << e.x << " a1 " << e.a1 << " position " << pos;
+      if (ok) {
+        ASSERT_EQ(std::memcmp(paired[1], y[1], sizeof(Word16) * n), 0) << "position " << pos;
+      }
+    }
+  }
+}
+
 TEST(FastPaths, AdaptiveCodebookMatchesTheReferenceAtEveryDelay) {
   std::mt19937 rng(testsupport::testSeed(2));
   const int HISTORY = 154;
@@ -345,6 +391,43 @@ TEST(FastPaths, LongTermPostfilterMatchesTheReference) {
     });
     ASSERT_EQ(voicing[0], voicing[1]) << "trial " << trial;
     for (int n = 0; n < SUBFRAME_SAMPLES; n++) ASSERT_EQ(out[0][n], out[1][n]) << "trial " << trial;
+  }
+}
+
+TEST(FastPaths, DelaySearchMatchesTheReferenceUpToItsBound) {
+  // Periodic signals with noise whose samples reach 4095, the largest the
+  // wide sums take, and now and then 4096, beyond it: the blocks, their
+  // energies and the chosen fraction agree, ties included (the quantised
+  // levels make equal candidates common).
+  std::mt19937 rng(testsupport::testSeed(13));
+  const int SPAN = LTP_HISTORY + SUBFRAME_SAMPLES;
+  for (int trial = 0; trial < 2000; trial++) {
+    Word16 x[1 + SPAN];
+    int period = 18 + (int)(rng() % 128);
+    Word16 peak = trial % 10 == 9 ? (Word16)4096 : (Word16)4095;
+    int levels = 1 + trial % 7;
+    for (int i = 0; i < period; i++)
+      x[i] = (Word16)(peak * ((int)(rng() % (2 * levels + 1)) - levels) / levels);
+    for (int i = period; i < 1 + SPAN; i++)
+      x[i] = rng() % 8 == 0 ? (Word16)(peak * ((int)(rng() % 3) - 1)) : x[i - period];
+    if (trial % 20 == 0) {  // constant: candidates tie
+      Word16 level = (Word16)(1 + rng() % peak);
+      for (Word16& v : x) v = level;
+    }
+    Word16 delay = (Word16)(19 + (period + (int)(rng() % 5) - 2 - 19 + 126) % 126);
+    ShortInterpolation blocks[2];
+    DelaySearchResult d[2];
+    onBothPaths([&](bool ref) {
+      fractional_delay_search(delay, x + 1 + LTP_HISTORY, &blocks[ref], &d[ref]);
+    });
+    ASSERT_EQ(std::memcmp(&d[0], &d[1], sizeof d[0]), 0) << "trial " << trial;
+    if (d[0].num == 0) continue;  // off: the blocks may stop half-way
+    for (int p = 0; p < LTP_PHASES; p++) {
+      ASSERT_EQ(std::memcmp(blocks[0].block[p], blocks[1].block[p], sizeof(Word16) * LTP_BLOCK), 0)
+          << "trial " << trial << " phase " << p;
+      ASSERT_EQ(blocks[0].e0[p], blocks[1].e0[p]) << "trial " << trial;
+      ASSERT_EQ(blocks[0].e1[p], blocks[1].e1[p]) << "trial " << trial;
+    }
   }
 }
 

@@ -38,17 +38,6 @@ static inline Word32 saturate32(int64_t L) {
   return (Word32)(L > MAX_32 ? MAX_32 : L < MIN_32 ? MIN_32 : L);
 }
 
-// round(L_shl(s, 3)) for an s that no saturation has touched: L_shl limits
-// below -2^28 and from 2^28 on, round from 0x0ffff000 on; the clamped s
-// gives the same 16-bit results.
-static inline Word16 round_shl3(Word32 s) {
-  Word32 c = s < -(1 << 28) ? -(1 << 28) : s > 0x0fffefff ? 0x0fffefff : s;
-  return (Word16)((c * 8 + 0x8000) >> 16);
-}
-
-// True when round(L_shl(s, 3)) saturates (and so sets Overflow).
-static inline bool round_shl3_saturates(Word32 s) { return s < -(1 << 28) || s > 0x0fffefff; }
-
 // round(L) for an exactly known wide value: extract_h(L_add(L, 0x8000)) when
 // L is in the 32-bit range, and the limit the operators would reach when L
 // is beyond it on either side (which an L_shl that saturated gives).
@@ -96,78 +85,12 @@ static inline Word32 dot_product(const Word16* x, const Word16* y, int n) {
   return s;
 }
 
-// Sixteen coefficients c[0..15] and the sum of c[k] * h[k] over them,
-// modulo 2^32, for the recursive filters, which need one such sum per sample
-// and cannot be vectorised across samples. The compiler does not vectorise
-// such a sum inside the recursive loop; with SSE2 it is two multiply-adds
-// and a horizontal sum.
 #if defined(__SSE2__)
-struct Taps16 {
-  __m128i lo, hi;
-};
-
-static inline Taps16 taps16(const Word16* c) {
-  return Taps16{_mm_loadu_si128(reinterpret_cast<const __m128i*>(c)),
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + 8))};
-}
-
-static inline uint32_t dot16_wrap(const Taps16& t, const Word16* h) {
-  __m128i p =
-      _mm_add_epi32(_mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h)), t.lo),
-                    _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h + 8)), t.hi));
-  p = _mm_add_epi32(p, _mm_shuffle_epi32(p, 0x4e));
-  p = _mm_add_epi32(p, _mm_shuffle_epi32(p, 0xb1));
-  return (uint32_t)_mm_cvtsi128_si32(p);
-}
-
 // The sum of the four 32-bit lanes of v, modulo 2^32.
 static inline Word32 horizontal_sum(__m128i v) {
   v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0x4e));
   v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0xb1));
   return _mm_cvtsi128_si32(v);
-}
-
-// Two outputs' sums of a recursive filter over the same sixteen words h:
-// *s0 = a0 x[0] less the sum with the taps t0, *s1 = a0 x[1] less the sum
-// with t1, modulo 2^32, folded together.
-static inline void pair_sums_wrap(const Taps16& t0, const Taps16& t1, Word16 a0, const Word16* x,
-                                  const Word16* h, uint32_t* s0, uint32_t* s1) {
-  __m128i w0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h));
-  __m128i w1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + 8));
-  __m128i a = _mm_add_epi32(_mm_madd_epi16(w0, t0.lo), _mm_madd_epi16(w1, t0.hi));
-  __m128i b = _mm_add_epi32(_mm_madd_epi16(w0, t1.lo), _mm_madd_epi16(w1, t1.hi));
-  __m128i t = _mm_add_epi32(_mm_unpacklo_epi32(a, b), _mm_unpackhi_epi32(a, b));
-  t = _mm_add_epi32(t, _mm_shuffle_epi32(t, 0x4e));
-  // (x[0], 0) and (x[1], 0) against (a0, 0) in the two low lanes.
-  int32_t xs;
-  std::memcpy(&xs, x, sizeof xs);
-  __m128i own = _mm_madd_epi16(_mm_unpacklo_epi16(_mm_cvtsi32_si128(xs), _mm_setzero_si128()),
-                               _mm_set1_epi32((uint16_t)a0));
-  t = _mm_sub_epi32(own, t);
-  *s0 = (uint32_t)_mm_cvtsi128_si32(t);
-  *s1 = (uint32_t)_mm_cvtsi128_si32(_mm_srli_si128(t, 4));
-}
-#else
-struct Taps16 {
-  Word16 c[16];
-};
-
-static inline Taps16 taps16(const Word16* c) {
-  Taps16 t;
-  for (int k = 0; k < 16; k++) t.c[k] = c[k];
-  return t;
-}
-
-static inline uint32_t dot16_wrap(const Taps16& t, const Word16* h) {
-  uint32_t s = 0;
-  for (int k = 0; k < 16; k++) s += (uint32_t)(t.c[k] * h[k]);
-  return s;
-}
-
-static inline void pair_sums_wrap(const Taps16& t0, const Taps16& t1, Word16 a0, const Word16* x,
-                                  const Word16* h, uint32_t* s0, uint32_t* s1) {
-  *s0 = (uint32_t)(a0 * x[0]) - dot16_wrap(t0, h);
-  *s1 = (uint32_t)(a0 * x[1]) - dot16_wrap(t1, h);
 }
 #endif
 

@@ -39,9 +39,9 @@ struct SynthesisSignal {
   Word16* y;
 };
 
-// Two order-10 syntheses of n samples (n even, at most PAIR_LENGTH) at once.
+// Two order-10 syntheses of n samples (at most PAIR_LENGTH) at once.
 // Returns true when it shows that neither saturates: synthesis_filter would
 // then leave Overflow as it is for both, and each y receives its outputs.
-// Returns false, writing nothing, otherwise (and where SSE2 is missing); the
-// caller then runs synthesis_filter. mem is not updated.
+// Returns false, writing nothing, otherwise; the caller then runs
+// synthesis_filter. mem is not updated.
 bool synthesis_filter_pair(const SynthesisSignal& f0, const SynthesisSignal& f1, Word16 n);
