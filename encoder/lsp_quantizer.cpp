@@ -93,7 +93,6 @@ static void keep_nearer(Word32 dist, Word16 k, Word32* best_dist, Word16* best) 
   }
 }
 
-// The first-stage row nearest to the target, unweighted.
 // True when x[i] - c stays within 16 bits for every x[0..n-1] and every c in
 // lo..hi.
 static bool fits_difference(const Word16* x, int n, Word16 lo, Word16 hi) {
@@ -102,10 +101,6 @@ static bool fits_difference(const Word16* x, int n, Word16 lo, Word16 hi) {
   return true;
 }
 
-// The distances are sums of non-negative terms, whose partial sums only
-// grow: a sum that saturates ends at MAX_32, the smaller of its exact total
-// and MAX_32. Where no difference can leave 16 bits, the fast forms take the
-// exact totals.
 // The exact squared distance of a first-stage row from the target, where
 // every difference fits 16 bits: eight words as SSE2 lanes (each pair of
 // squares below 2^31, summed in 64 bits), then the last two.
@@ -129,6 +124,11 @@ static int64_t first_stage_distance(const Word16* target, const Word16* row) {
   return d;
 }
 
+// The first-stage row nearest to the target, unweighted.
+// The distances are sums of non-negative terms, whose partial sums only
+// grow: a sum that saturates ends at MAX_32, the smaller of its exact total
+// and MAX_32. Where no difference can leave 16 bits, the fast forms take the
+// exact totals.
 static Word16 search_first_stage(const Word16* target) {
   Word16 best = 0;
   Word32 best_dist = MAX_32;

@@ -288,19 +288,19 @@ void convolve_subframe(const Word16* x, const Word16* h, Word16* y) {
     // y[n] is the dot product of x with g from 39 - n on, g being h reversed
     // and followed by zeros: eight products at a time, the chunks past n
     // (all zero) left out.
+    Word32 acc[SUBFRAME];
     Word16 g[2 * SUBFRAME] = {};
     for (int k = 0; k < SUBFRAME; k++) g[SUBFRAME - 1 - k] = h[k];
     for (int n = 0; n < SUBFRAME; n++) {
-      __m128i acc = _mm_setzero_si128();
+      __m128i sum = _mm_setzero_si128();
       for (int c = 0; 8 * c <= n; c++)
-        acc = _mm_add_epi32(
-            acc, _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + 8 * c)),
+        sum = _mm_add_epi32(
+            sum, _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x + 8 * c)),
                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + SUBFRAME - 1 -
                                                                                  n + 8 * c))));
-      acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0x4e));
-      acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0xb1));
-      Word32 s = _mm_cvtsi128_si32(acc);
-      y[n] = s >= (1 << 27) ? MAX_16 : s < -(1 << 27) ? MIN_16 : (Word16)((s * 16) >> 16);
+      sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4e));
+      sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xb1));
+      acc[n] = _mm_cvtsi128_si32(sum);
     }
 #else
     Word32 acc[SUBFRAME] = {};
@@ -308,11 +308,11 @@ void convolve_subframe(const Word16* x, const Word16* h, Word16* y) {
       Word32 xi = x[i];
       for (int n = i; n < SUBFRAME; n++) acc[n] += xi * h[n - i];
     }
+#endif
     for (int n = 0; n < SUBFRAME; n++) {
       Word32 s = acc[n];
       y[n] = s >= (1 << 27) ? MAX_16 : s < -(1 << 27) ? MIN_16 : (Word16)((s * 16) >> 16);
     }
-#endif
     return;
   }
   for (int n = 0; n < SUBFRAME; n++) {
