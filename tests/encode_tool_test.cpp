@@ -130,6 +130,9 @@ TEST(EncodeTool, BadInputIsOneLineAndNoOutput) {
       {"--rate 8 " + std::string(QUILLO_SOURCE_DIR) +
            "/fuzz/corpus/wav/hang-list-chunk-longer-than-file.wav",
        "damaged WAV file: its 'LIST' chunk claims"},
+      {"--rate 8 " + std::string(QUILLO_SOURCE_DIR) +
+           "/fuzz/corpus/wav/hang-rifx-list-chunk-longer-than-file.wav",
+       "damaged WAV file: its 'LIST' chunk claims"},
       {"--rate 8,6.4 " + temp("good.wav"), "needs --g192"},
       {"--rate 9.6 " + temp("good.wav"), "--rate 9.6"},
   };

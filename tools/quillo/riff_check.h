@@ -12,7 +12,8 @@
 // Reads `size` bytes at `offset` into `out`; false when fewer are there.
 typedef std::function<bool(uint64_t offset, uint8_t* out, size_t size)> ReadAt;
 
-// True for anything that is not a RIFF/WAVE file, and for one whose chunks
+// True for anything that is not a RIFF/WAVE file (or its big-endian form,
+// RIFX), and for one whose chunks
 // before the sound data each end inside the file's `size` bytes. Otherwise
 // false with the problem in `why`.
 bool riffChunksFit(const ReadAt& read, uint64_t size, std::string* why);
