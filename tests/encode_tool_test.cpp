@@ -133,6 +133,9 @@ TEST(EncodeTool, BadInputIsOneLineAndNoOutput) {
       {"--rate 8 " + std::string(QUILLO_SOURCE_DIR) +
            "/fuzz/corpus/wav/hang-rifx-list-chunk-longer-than-file.wav",
        "damaged WAV file: its 'LIST' chunk claims"},
+      {"--rate 8 " + std::string(QUILLO_SOURCE_DIR) +
+           "/fuzz/corpus/wav/hang-rifx-list-subchunk-longer-than-list.wav",
+       "chunk claims 65535 bytes, more than the 31 left in its LIST chunk"},
       {"--rate 8,6.4 " + temp("good.wav"), "needs --g192"},
       {"--rate 9.6 " + temp("good.wav"), "--rate 9.6"},
   };
