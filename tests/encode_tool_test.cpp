@@ -52,6 +52,20 @@ std::vector<int16_t> testSpeech(size_t count) {
 
 }  // namespace
 
+// A WAV file with a title, which libsndfile keeps in a LIST chunk.
+static bool writeTaggedWav(const std::string& path, int endian, const std::vector<int16_t>& s) {
+  SF_INFO info = {};
+  info.samplerate = 8000;
+  info.channels = 1;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16 | endian;
+  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (!f) return false;
+  bool ok = sf_set_string(f, SF_STR_TITLE, "greeting") == 0 &&
+            sf_write_short(f, s.data(), static_cast<sf_count_t>(s.size())) ==
+                static_cast<sf_count_t>(s.size());
+  return sf_close(f) == 0 && ok;
+}
+
 TEST(EncodeTool, EveryInputFormGivesTheLibraryFrames) {
   const std::vector<int16_t> speech = testSpeech(80 * 7 + 33);  // 8 frames, the last partial
   Bytes raw;
@@ -63,6 +77,8 @@ TEST(EncodeTool, EveryInputFormGivesTheLibraryFrames) {
   ASSERT_TRUE(testsupport::writeFile(temp("in.IN"), raw));  // headerless, named as the vectors
   ASSERT_TRUE(
       testsupport::writeSound16(temp("in.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1, speech));
+  ASSERT_TRUE(writeTaggedWav(temp("tagged.wav"), SF_ENDIAN_LITTLE, speech));
+  ASSERT_TRUE(writeTaggedWav(temp("tagged-be.wav"), SF_ENDIAN_BIG, speech));
   const char* names[3] = {"6.4", "8", "11.8"};
   for (int rate = 0; rate < 3; rate++) {
     Bytes want;
@@ -71,7 +87,8 @@ TEST(EncodeTool, EveryInputFormGivesTheLibraryFrames) {
     ASSERT_EQ(want.size(), 8u * FRAME_BYTES[rate]);
     const std::string r = std::string("--rate ") + names[rate] + " ";
     for (const std::string& in :
-         {temp("in.raw"), temp("in.wav"), "- <" + temp("in.raw"), "--raw " + temp("in.IN")}) {
+         {temp("in.raw"), temp("in.wav"), temp("tagged.wav"), temp("tagged-be.wav"),
+          "- <" + temp("in.raw"), "--raw " + temp("in.IN")}) {
       testsupport::CommandRun run = quillo("encode " + r + in + " -o " + temp("out.bit"));
       ASSERT_EQ(run.status, 0) << in << ": " << run.err;
       Bytes got;
@@ -133,9 +150,18 @@ TEST(EncodeTool, BadInputIsOneLineAndNoOutput) {
       {"--rate 8 " + std::string(QUILLO_SOURCE_DIR) +
            "/fuzz/corpus/wav/hang-rifx-list-chunk-longer-than-file.wav",
        "damaged WAV file: its 'LIST' chunk claims"},
+      // Damaged LIST contents, on which it would loop too: the LIST is
+      // skipped, and the file has no sound data.
       {"--rate 8 " + std::string(QUILLO_SOURCE_DIR) +
            "/fuzz/corpus/wav/hang-rifx-list-subchunk-longer-than-list.wav",
-       "chunk claims 65535 bytes, more than the 31 left in its LIST chunk"},
+       "not a sound file"},
+      // Odd-sized sound data cut off, or lacking its pad byte at the end, with
+      // a LIST inside: it would be parsed as a chunk.
+      {"--rate 8 " + std::string(QUILLO_SOURCE_DIR) + "/fuzz/corpus/wav/hang-cut-odd-data-chunk.wav",
+       "not a sound file"},
+      {"--rate 8 " + std::string(QUILLO_SOURCE_DIR) +
+           "/fuzz/corpus/wav/hang-odd-data-chunk-without-pad-byte.wav",
+       "Unsigned 8 bit PCM"},
       {"--rate 8,6.4 " + temp("good.wav"), "needs --g192"},
       {"--rate 9.6 " + temp("good.wav"), "--rate 9.6"},
   };

@@ -37,20 +37,6 @@ static SNDFILE* openQuietly(const char* path, SF_INFO* info) {
   return file;
 }
 
-// Refuses a WAV file of descriptor `fd` whose chunks libsndfile could
-// not parse safely.
-static bool fileChunksFit(int fd, const std::string& name, std::string* error) {
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return true;
-  ReadAt read = [fd](uint64_t offset, uint8_t* out, size_t size) {
-    return pread(fd, out, size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);
-  };
-  std::string why;
-  if (riffChunksFit(read, static_cast<uint64_t>(st.st_size), &why)) return true;
-  *error = name + ": " + why;
-  return false;
-}
-
 static void setRawFormat(SF_INFO* info) {
   info->samplerate = 8000;
   info->channels = 1;
@@ -86,6 +72,63 @@ static FILE* spoolStdin(std::string* error) {
   return spool;
 }
 
+// Virtual I/O over the input's bytes, in memory or behind its descriptor,
+// with the hidden chunk names of a WAV file shown as "JUNK".
+static sf_count_t viewSize(const AudioInput* in) { return in->size + (in->view.pad_byte ? 1 : 0); }
+static sf_count_t viewLength(void* user) { return viewSize(static_cast<AudioInput*>(user)); }
+static sf_count_t viewSeek(sf_count_t offset, int whence, void* user) {
+  AudioInput* in = static_cast<AudioInput*>(user);
+  sf_count_t base = whence == SEEK_CUR ? in->at : whence == SEEK_END ? viewSize(in) : 0;
+  if (offset < -base || offset > viewSize(in) - base) return -1;
+  in->at = base + offset;
+  return in->at;
+}
+static sf_count_t viewRead(void* ptr, sf_count_t count, void* user) {
+  AudioInput* in = static_cast<AudioInput*>(user);
+  sf_count_t n = count < viewSize(in) - in->at ? count : viewSize(in) - in->at;
+  if (n <= 0) return 0;
+  sf_count_t real = n < in->size - in->at ? n : in->size - in->at;  // the rest is the pad byte
+  if (in->memory) {
+    std::memcpy(ptr, in->memory + in->at, static_cast<size_t>(real));
+  } else if (real > 0) {
+    ssize_t got = pread(in->fd, ptr, static_cast<size_t>(real), static_cast<off_t>(in->at));
+    if (got <= 0) return 0;
+    if (got < real) n = real = got;
+  }
+  if (real < n) static_cast<uint8_t*>(ptr)[real] = 0;
+  riffApply(in->view, static_cast<uint64_t>(in->at), static_cast<uint8_t*>(ptr),
+           static_cast<size_t>(n));
+  in->at += n;
+  return n;
+}
+static sf_count_t viewWrite(const void*, sf_count_t, void*) { return 0; }
+static sf_count_t viewTell(void* user) { return static_cast<AudioInput*>(user)->at; }
+
+static SNDFILE* openView(AudioInput* in) {
+  static SF_VIRTUAL_IO io = {viewLength, viewSeek, viewRead, viewWrite, viewTell};
+  in->at = 0;
+  return sf_open_virtual(&io, SFM_READ, &in->info, in);
+}
+
+// Prepares the view of a regular file behind `fd` (sized from it). False,
+// with "NAME: <problem>" in `error`, for a WAV file libsndfile could not
+// parse safely.
+static bool prepareFileView(AudioInput* in, int fd, std::string* error) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return true;
+  ReadAt read = [fd](uint64_t offset, uint8_t* out, size_t size) {
+    return pread(fd, out, size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size);
+  };
+  std::string why;
+  if (!riffPrepare(read, static_cast<uint64_t>(st.st_size), &in->view, &why)) {
+    *error = in->name + ": " + why;
+    return false;
+  }
+  in->fd = fd;
+  in->size = st.st_size;
+  return true;
+}
+
 bool audio_input_open(AudioInput* in, const char* path, InputKind kind, std::string* error) {
   in->info = SF_INFO();
   if (std::strcmp(path, "-") == 0) {
@@ -96,11 +139,12 @@ bool audio_input_open(AudioInput* in, const char* path, InputKind kind, std::str
     } else {
       in->spool = spoolStdin(error);
       if (!in->spool) return false;
-      if (!fileChunksFit(fileno(in->spool), in->name, error)) {
+      if (!prepareFileView(in, fileno(in->spool), error)) {
         audio_input_close(in);
         return false;
       }
-      in->file = sf_open_fd(fileno(in->spool), SFM_READ, &in->info, SF_FALSE);
+      in->file = in->view.riff ? openView(in)
+                               : sf_open_fd(fileno(in->spool), SFM_READ, &in->info, SF_FALSE);
     }
     return openedOrError(in, error);
   }
@@ -122,9 +166,19 @@ bool audio_input_open(AudioInput* in, const char* path, InputKind kind, std::str
     setRawFormat(&in->info);
   } else {
     int fd = open(path, O_RDONLY);
-    bool fits = fd < 0 || fileChunksFit(fd, in->name, error);
-    if (fd >= 0) close(fd);
-    if (!fits) return false;
+    if (fd >= 0) {
+      if (!prepareFileView(in, fd, error)) {
+        close(fd);
+        return false;
+      }
+      if (in->view.riff) {
+        in->ownFd = true;
+        in->file = openView(in);
+        return openedOrError(in, error);
+      }
+      close(fd);
+      in->fd = -1;
+    }
   }
   in->file = openQuietly(path, &in->info);
   if (!in->file && errno == EACCES) {
@@ -134,28 +188,7 @@ bool audio_input_open(AudioInput* in, const char* path, InputKind kind, std::str
   return openedOrError(in, error);
 }
 
-// Virtual I/O over the bytes of audio_input_open_memory.
-static sf_count_t memLength(void* user) { return static_cast<AudioInput*>(user)->memorySize; }
-static sf_count_t memSeek(sf_count_t offset, int whence, void* user) {
-  AudioInput* in = static_cast<AudioInput*>(user);
-  sf_count_t base = whence == SEEK_CUR ? in->memoryAt : whence == SEEK_END ? in->memorySize : 0;
-  if (offset < -base || offset > in->memorySize - base) return -1;
-  in->memoryAt = base + offset;
-  return in->memoryAt;
-}
-static sf_count_t memRead(void* ptr, sf_count_t count, void* user) {
-  AudioInput* in = static_cast<AudioInput*>(user);
-  sf_count_t n = count < in->memorySize - in->memoryAt ? count : in->memorySize - in->memoryAt;
-  if (n <= 0) return 0;
-  std::memcpy(ptr, in->memory + in->memoryAt, static_cast<size_t>(n));
-  in->memoryAt += n;
-  return n;
-}
-static sf_count_t memWrite(const void*, sf_count_t, void*) { return 0; }
-static sf_count_t memTell(void* user) { return static_cast<AudioInput*>(user)->memoryAt; }
-
 bool audio_input_open_memory(AudioInput* in, const uint8_t* data, size_t size, std::string* error) {
-  static SF_VIRTUAL_IO io = {memLength, memSeek, memRead, memWrite, memTell};
   in->name = "input";
   ReadAt read = [data, size](uint64_t offset, uint8_t* out, size_t count) {
     if (offset > size || count > size - offset) return false;
@@ -163,15 +196,14 @@ bool audio_input_open_memory(AudioInput* in, const uint8_t* data, size_t size, s
     return true;
   };
   std::string why;
-  if (!riffChunksFit(read, size, &why)) {
+  if (!riffPrepare(read, size, &in->view, &why)) {
     *error = in->name + ": " + why;
     return false;
   }
   in->info = SF_INFO();
   in->memory = data;
-  in->memorySize = static_cast<sf_count_t>(size);
-  in->memoryAt = 0;
-  in->file = sf_open_virtual(&io, SFM_READ, &in->info, in);
+  in->size = static_cast<sf_count_t>(size);
+  in->file = openView(in);
   return openedOrError(in, error);
 }
 
@@ -213,6 +245,9 @@ bool audio_input_rewind(AudioInput* in) { return sf_seek(in->file, 0, SEEK_SET) 
 void audio_input_close(AudioInput* in) {
   if (in->file) sf_close(in->file);
   if (in->spool) std::fclose(in->spool);
+  if (in->ownFd && in->fd >= 0) close(in->fd);
   in->file = nullptr;
   in->spool = nullptr;
+  in->fd = -1;
+  in->ownFd = false;
 }

@@ -5,6 +5,8 @@
 // not grow with the input.
 #pragma once
 
+#include "tools/quillo/riff_check.h"
+
 #include <sndfile.h>
 
 #include <cstddef>
@@ -17,9 +19,15 @@ struct AudioInput {
   SF_INFO info = {};
   std::string name;       // the file name for messages ("standard input" for -)
   FILE* spool = nullptr;  // standard input copied to a temporary file
-  // The bytes of audio_input_open_memory and the read position in them.
+  // What libsndfile reads through the virtual I/O (memory inputs and WAV
+  // files): the bytes of audio_input_open_memory, or else the descriptor fd
+  // (closed with the input when ownFd); their size, the read position, and
+  // the view of a WAV file's chunks.
   const uint8_t* memory = nullptr;
-  sf_count_t memorySize = 0, memoryAt = 0;
+  int fd = -1;
+  bool ownFd = false;
+  sf_count_t size = 0, at = 0;
+  RiffView view;
 };
 
 // How input is taken: "-" as raw samples (quillo encode and effect) or as
