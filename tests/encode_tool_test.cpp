@@ -157,7 +157,8 @@ TEST(EncodeTool, BadInputIsOneLineAndNoOutput) {
        "not a sound file"},
       // Odd-sized sound data cut off, or lacking its pad byte at the end, with
       // a LIST inside: it would be parsed as a chunk.
-      {"--rate 8 " + std::string(QUILLO_SOURCE_DIR) + "/fuzz/corpus/wav/hang-cut-odd-data-chunk.wav",
+      {"--rate 8 " + std::string(QUILLO_SOURCE_DIR) +
+           "/fuzz/corpus/wav/hang-cut-odd-data-chunk.wav",
        "not a sound file"},
       {"--rate 8 " + std::string(QUILLO_SOURCE_DIR) +
            "/fuzz/corpus/wav/hang-odd-data-chunk-without-pad-byte.wav",

@@ -97,7 +97,7 @@ static sf_count_t viewRead(void* ptr, sf_count_t count, void* user) {
   }
   if (real < n) static_cast<uint8_t*>(ptr)[real] = 0;
   riffApply(in->view, static_cast<uint64_t>(in->at), static_cast<uint8_t*>(ptr),
-           static_cast<size_t>(n));
+            static_cast<size_t>(n));
   in->at += n;
   return n;
 }

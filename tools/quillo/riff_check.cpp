@@ -18,7 +18,8 @@ static uint32_t get32(const uint8_t* p, bool big_endian) {
 // A chunk name for a message: unprintable bytes as '?'.
 static std::string chunkName(const uint8_t* id) {
   std::string name;
-  for (int i = 0; i < 4; i++) name += id[i] >= 0x20 && id[i] < 0x7f ? static_cast<char>(id[i]) : '?';
+  for (int i = 0; i < 4; i++)
+    name += id[i] >= 0x20 && id[i] < 0x7f ? static_cast<char>(id[i]) : '?';
   return name;
 }
 
@@ -66,9 +67,8 @@ bool riffPrepare(const ReadAt& read, uint64_t size, RiffView* view, std::string*
 
 void riffApply(const RiffView& view, uint64_t offset, uint8_t* data, size_t n) {
   // The patches from the first that can reach `offset` on.
-  auto it = std::lower_bound(
-      view.patches.begin(), view.patches.end(), offset < 3 ? 0 : offset - 3,
-      [](const RiffPatch& p, uint64_t at) { return p.at < at; });
+  auto it = std::lower_bound(view.patches.begin(), view.patches.end(), offset < 3 ? 0 : offset - 3,
+                             [](const RiffPatch& p, uint64_t at) { return p.at < at; });
   for (; it != view.patches.end() && it->at < offset + n; ++it)
     for (uint64_t k = 0; k < 4; k++)
       if (it->at + k >= offset && it->at + k < offset + n) data[it->at + k - offset] = it->bytes[k];
