@@ -9,32 +9,34 @@
 
 namespace {
 
-const Word16 W_DIAG = 8192;    // 1/4: energy weights
-const Word16 W_CROSS = 16384;  // 1/2
+// Energy weights, as in the four-pulse search: the reference bitstreams'
+// choices between nearly equal pairs follow the energy's precision at this
+// scale (at 1/4 and 1/2 two subframes of a rate-switching stream differed).
+const Word16 W_DIAG = 2048;   // 1/16
+const Word16 W_CROSS = 4096;  // 1/8
 
 // Eight second pulses after a first one of energy d0 and correlation ps0:
-// their energies alp[k] (the upper halves of 16384 (d0 + diag1[k]) +
-// 32768 cross[k]) and squared correlations ps1c[k] ((ps0 + dn1[k])^2 >> 15).
-// Returns false when none beats the best so far, psc / alpha
-// (ps1c alpha - psc alp > 0); true otherwise (and always without SSE2).
+// their energies alp[k] (the upper halves of 4096 (d0 + diag1[k]) +
+// 8192 cross[k], that is (d0 + diag1[k] + 2 cross[k]) >> 4) and squared correlations ps1c[k] ((ps0
+// + dn1[k])^2 >> 15). Returns false when none beats the best so far, psc / alpha (ps1c alpha - psc
+// alp > 0); true otherwise (and always without SSE2).
 inline bool pair_candidates(Word32 d0, const Word16* diag1, const Word16* cross, Word16 ps0,
                             const Word16* dn1, Word16 psc, Word16 alpha, Word16* alp,
                             Word16* ps1c) {
 #if defined(__SSE2__)
-  // Half the energy sum, 8192 (d0 + d1) + 16384 c, whose bits 15 and up are
-  // the upper half of the whole.
-  const __m128i w = _mm_set1_epi32(8192 | 16384 << 16), base = _mm_set1_epi32(8192 * d0);
+  // d0 + d1 + 2 c, at most 4 * 32768 in magnitude, then the four low bits off.
+  const __m128i w = _mm_set1_epi32(1 | 2 << 16), base = _mm_set1_epi32(d0);
   __m128i d1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(diag1));
   __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cross));
   __m128i lo = _mm_add_epi32(base, _mm_madd_epi16(_mm_unpacklo_epi16(d1, c), w));
   __m128i hi = _mm_add_epi32(base, _mm_madd_epi16(_mm_unpackhi_epi16(d1, c), w));
-  __m128i alp16 = _mm_packs_epi32(_mm_srai_epi32(lo, 15), _mm_srai_epi32(hi, 15));
+  __m128i alp16 = _mm_packs_epi32(_mm_srai_epi32(lo, 4), _mm_srai_epi32(hi, 4));
   __m128i ps1 =
       _mm_add_epi16(_mm_set1_epi16(ps0), _mm_loadu_si128(reinterpret_cast<const __m128i*>(dn1)));
   return candidates_beat_best(ps1, alp16, psc, alpha, alp, ps1c);
 #else
   for (int k = 0; k < 8; k++) {
-    alp[k] = (Word16)((16384 * (d0 + diag1[k]) + 32768 * cross[k]) >> 16);
+    alp[k] = (Word16)((d0 + diag1[k] + 2 * cross[k]) >> 4);
     Word32 ps1 = ps0 + dn1[k];
     ps1c[k] = (Word16)((ps1 * ps1) >> 15);
   }
@@ -71,7 +73,7 @@ void search_pairs_exact(const ResponseCorrelation& corr, const Word16* dn, const
 }
 
 // The search with plain arithmetic, which gives the same values: the
-// energies (at most 32767 each) make alp1 = 16384 (d0 + d1) + 32768 c
+// energies (at most 32767 each) make alp1 = 4096 (d0 + d1) + 8192 c
 // with |c| <= 32767, within the 32-bit range as every partial sum; the
 // correlations of two 13-bit target values stay below 2^15, their squares'
 // upper halves below 2^13, so neither product of the comparison saturates.

@@ -35,7 +35,7 @@ const EncoderVector VECTORS[] = {
     {"main/TAME.IN", "main/TAME.BIT", "1", 0, nullptr},
     {"annexD/testfile.raw", "annexD/testmid.2", "1", 0, nullptr},
     {"annexD/testfile.raw", "annexD/testmid.1", "0", 0, nullptr},
-    {"annexD/testfile.raw", "annexD/testmid.3", "10", 0, nullptr, true},
+    {"annexD/testfile.raw", "annexD/testmid.3", "10", 0, nullptr},
     {"annexE/ALGTHME.118", "annexE/algthme.bit", "2", 0, nullptr},
     {"annexE/FIXED35.118", "annexE/fixed35.bit", "2", 0, nullptr, true},
     {"annexE/LSPE.118", "annexE/lspe.bit", "2", 0, nullptr, true},
