@@ -7,6 +7,14 @@
 
 const Word16 ACELP_SUBFRAME = 40;
 
+// Weights of a pulse's own energy and of the cross term of two pulses in the
+// energies of the 8 and 6.4 kbit/s searches. The reference bitstreams'
+// choices between nearly equal candidates follow where these put the cut to
+// 16 bits (at 1/4 and 1/2 the two-pulse search chose otherwise twice in a
+// rate-switching stream).
+const Word16 ACELP_W_DIAG = 2048;   // 1/16
+const Word16 ACELP_W_CROSS = 4096;  // 1/8
+
 // Correlations of the scaled impulse response: cum[d][l] = sum over
 // m = 0..l of h[m] h[m + d], accumulated from m = 0.
 struct ResponseCorrelation {

@@ -16,8 +16,6 @@ const Word16 POSITIONS = 8;  // per track
 const Word16 MAX_TIME = 75;  // last-level entries per frame, plus what is left over
 const Word16 FIRST_EXTRA = 30;
 const Word16 THRESHFCB = 13107;  // 0.4
-const Word16 W_DIAG = 2048;      // 1/16: energy weights
-const Word16 W_CROSS = 4096;     // 1/8
 
 // The nested search of the four pulses in the exact operators; *time
 // counts down the entries of the last level. Writes the best positions.
@@ -29,19 +27,19 @@ void search_pulses_exact(const Word16* dn, const Word16 (*diag)[POSITIONS],
   for (int p0 = 0; p0 < POSITIONS; p0++) {
     int i0 = STEP * p0;
     Word16 ps0 = dn[i0];
-    Word32 alp0 = L_mac(0, diag[0][p0], W_DIAG);
+    Word32 alp0 = L_mac(0, diag[0][p0], ACELP_W_DIAG);
     for (int p1 = 0; p1 < POSITIONS; p1++) {
       int i1 = 1 + STEP * p1;
       Word16 ps1 = add(ps0, dn[i1]);
-      Word32 alp1 = L_mac(alp0, diag[1][p1], W_DIAG);
-      alp1 = L_mac(alp1, cross[0][1][p0][p1], W_CROSS);
+      Word32 alp1 = L_mac(alp0, diag[1][p1], ACELP_W_DIAG);
+      alp1 = L_mac(alp1, cross[0][1][p0][p1], ACELP_W_CROSS);
       for (int p2 = 0; p2 < POSITIONS; p2++) {
         int i2 = 2 + STEP * p2;
         Word16 ps2 = add(ps1, dn[i2]);
         if (sub(ps2, thres) <= 0) continue;
-        Word32 alp2 = L_mac(alp1, diag[2][p2], W_DIAG);
-        alp2 = L_mac(alp2, cross[0][2][p0][p2], W_CROSS);
-        alp2 = L_mac(alp2, cross[1][2][p1][p2], W_CROSS);
+        Word32 alp2 = L_mac(alp1, diag[2][p2], ACELP_W_DIAG);
+        alp2 = L_mac(alp2, cross[0][2][p0][p2], ACELP_W_CROSS);
+        alp2 = L_mac(alp2, cross[1][2][p1][p2], ACELP_W_CROSS);
         for (int t3 = 3; t3 <= 4; t3++) {
           const Word16* r3 = diag[t3];
           const Word16* c0 = cross[0][t3][p0];
@@ -50,10 +48,10 @@ void search_pulses_exact(const Word16* dn, const Word16 (*diag)[POSITIONS],
           for (int p3 = 0; p3 < POSITIONS; p3++) {
             int i3 = t3 + STEP * p3;
             Word16 ps3 = add(ps2, dn[i3]);
-            Word32 alp3 = L_mac(alp2, r3[p3], W_DIAG);
-            alp3 = L_mac(alp3, c0[p3], W_CROSS);
-            alp3 = L_mac(alp3, c1[p3], W_CROSS);
-            alp3 = L_mac(alp3, c2[p3], W_CROSS);
+            Word32 alp3 = L_mac(alp2, r3[p3], ACELP_W_DIAG);
+            alp3 = L_mac(alp3, c0[p3], ACELP_W_CROSS);
+            alp3 = L_mac(alp3, c1[p3], ACELP_W_CROSS);
+            alp3 = L_mac(alp3, c2[p3], ACELP_W_CROSS);
             Word16 alp = extract_h(alp3);
             Word16 ps3c = mult(ps3, ps3);
             if (L_msu(L_mult(ps3c, alpha), psc, alp) > 0L) {

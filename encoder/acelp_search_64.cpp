@@ -9,17 +9,12 @@
 
 namespace {
 
-// Energy weights, as in the four-pulse search: the reference bitstreams'
-// choices between nearly equal pairs follow the energy's precision at this
-// scale (at 1/4 and 1/2 two subframes of a rate-switching stream differed).
-const Word16 W_DIAG = 2048;   // 1/16
-const Word16 W_CROSS = 4096;  // 1/8
-
 // Eight second pulses after a first one of energy d0 and correlation ps0:
 // their energies alp[k] (the upper halves of 4096 (d0 + diag1[k]) +
-// 8192 cross[k], that is (d0 + diag1[k] + 2 cross[k]) >> 4) and squared correlations ps1c[k] ((ps0
-// + dn1[k])^2 >> 15). Returns false when none beats the best so far, psc / alpha (ps1c alpha - psc
-// alp > 0); true otherwise (and always without SSE2).
+// 8192 cross[k], that is (d0 + diag1[k] + 2 cross[k]) >> 4) and squared
+// correlations ps1c[k] ((ps0 + dn1[k])^2 >> 15). Returns false when none
+// beats the best so far, psc / alpha (ps1c alpha - psc alp > 0); true
+// otherwise (and always without SSE2).
 inline bool pair_candidates(Word32 d0, const Word16* diag1, const Word16* cross, Word16 ps0,
                             const Word16* dn1, Word16 psc, Word16 alpha, Word16* alp,
                             Word16* ps1c) {
@@ -53,13 +48,13 @@ void search_pairs_exact(const ResponseCorrelation& corr, const Word16* dn, const
   for (int a = 0; a < 16; a++) {
     int i0 = TRACK_A_64[a];
     Word16 ps0 = dn[i0];
-    Word32 alp0 = L_mult(pulse_correlation(corr, i0, i0), W_DIAG);
+    Word32 alp0 = L_mult(pulse_correlation(corr, i0, i0), ACELP_W_DIAG);
     for (int b = 0; b < 32; b++) {
       int i1 = TRACK_B_64[b];
       Word16 ps1 = add(ps0, dn[i1]);
-      Word32 alp1 = L_mac(alp0, pulse_correlation(corr, i1, i1), W_DIAG);
-      alp1 =
-          L_mac(alp1, mult(pulse_correlation(corr, i0, i1), mult(p_sign[i0], p_sign[i1])), W_CROSS);
+      Word32 alp1 = L_mac(alp0, pulse_correlation(corr, i1, i1), ACELP_W_DIAG);
+      alp1 = L_mac(alp1, mult(pulse_correlation(corr, i0, i1), mult(p_sign[i0], p_sign[i1])),
+                   ACELP_W_CROSS);
       Word16 alp = extract_h(alp1);
       Word16 ps1c = mult(ps1, ps1);
       if (L_msu(L_mult(ps1c, alpha), psc, alp) > 0L) {
