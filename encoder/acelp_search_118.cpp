@@ -64,39 +64,40 @@ Word16 inverse_norm(const Word16* v) {
 // Fixes the sign of each position from the normalised sum of the residual
 // res and the correlation dn, turns dn to that sign, and finds the best
 // position of each track (pos_max) with the magnitude of that sum there
-// (strength). Returns the track of the strongest position.
+// (strength). Returns the track of the strongest position. The sum is
+// compared in full 32-bit precision: rounded to 16 bits, near ties between
+// positions and sums at zero went otherwise than in the reference
+// bitstreams.
 Word16 choose_signs(const Word16* res, Word16* dn, Word16* sign, Word16* pos_max,
-                    Word16* strength) {
+                    Word32* strength) {
   // The residual's weight sits one step below its normalisation: the
   // reference bitstreams' signs and track maxima follow that weighting (a
   // third of the subframes whose pulses differed came from it).
   Word16 k_res = sub(inverse_norm(res), 1), k_dn = inverse_norm(dn);
-  Word16 en[SUBFRAME];
-  for (int i = 0; i < SUBFRAME; i++) {
-    Word16 val = dn[i];
-    Word16 cor = round(L_shl(L_mac(L_mult(k_res, res[i]), k_dn, val), 10));
-    if (cor >= 0) {
-      sign[i] = MAX_16;
-    } else {
-      sign[i] = -MAX_16;
-      cor = negate(cor);
-      val = negate(val);
-    }
-    dn[i] = val;
-    en[i] = cor;
-  }
-  Word16 max_of_all = -1, strongest = 0;
+  Word32 max_of_all = -1;
+  Word16 strongest = 0;
   for (int t = 0; t < TRACKS; t++) {
-    Word16 max = -1;
+    Word32 max = -1;
     int pos = t;
-    for (int j = t; j < SUBFRAME; j += STEP)
-      if (sub(en[j], max) > 0) {
-        max = en[j];
-        pos = j;
+    for (int i = t; i < SUBFRAME; i += STEP) {
+      Word16 val = dn[i];
+      Word32 cor = L_mac(L_mult(k_res, res[i]), k_dn, val);
+      if (cor >= 0) {
+        sign[i] = MAX_16;
+      } else {
+        sign[i] = -MAX_16;
+        val = negate(val);
       }
+      dn[i] = val;
+      cor = L_abs(cor);
+      if (L_sub(cor, max) > 0) {
+        max = cor;
+        pos = i;
+      }
+    }
     pos_max[t] = (Word16)pos;
     strength[t] = max;
-    if (sub(max, max_of_all) > 0) {
+    if (L_sub(max, max_of_all) > 0) {
       max_of_all = max;
       strongest = (Word16)t;
     }
@@ -207,11 +208,12 @@ int32_t correlate_pulses(const Word16* h, const Word16* sign, Word16 (*rr)[SUBFR
 // starting positions are the strongest together are searched. The tracks
 // are ranked from the strongest one onwards, so that of equally strong pairs
 // the one met first in that order is taken.
-void choose_rounds(const Word16* strength, Word16 strongest, bool* searched) {
-  int order[TRACKS], pair[TRACKS];
+void choose_rounds(const Word32* strength, Word16 strongest, bool* searched) {
+  int order[TRACKS];
+  Word32 pair[TRACKS];
   for (int r = 0; r < TRACKS; r++) {
     order[r] = (strongest + r) % TRACKS;
-    pair[r] = strength[order[r]] + strength[(order[r] + 1) % TRACKS];
+    pair[r] = L_add(strength[order[r]], strength[(order[r] + 1) % TRACKS]);
   }
   for (int k = 0; k < TRACKS; k++) searched[k] = false;
   for (int n = 0; n < ROUNDS; n++) {
@@ -390,7 +392,7 @@ Pair best_pair_plain(const Word16* dn, const Word16 (*rr)[SUBFRAME], const PairT
 // other pulses in about one subframe in sixty, mostly between
 // candidates whose criteria differ by well under one per cent.
 void search_pulses(const Word16* dn, const Word16 (*rr)[SUBFRAME], int32_t rr_peak,
-                   Word16 strongest, const Word16* pos_max, const Word16* strength,
+                   Word16 strongest, const Word16* pos_max, const Word32* strength,
                    Word16* codvec) {
   Word16 psk = -1, alpk = 1;
   for (int i = 0; i < PULSES; i++) codvec[i] = (Word16)i;
@@ -495,7 +497,8 @@ void build_code(const Word16* codvec, const Word16* sign, const Word16* h, Word1
 void acelp_search_118(const Word16* x, const Word16* res, Word16* h, Word16 T0, Word16 sharp,
                       Word16* code, Word16* y, Word16* indices) {
   sharpen_code(h, T0, sharp);
-  Word16 dn[SUBFRAME], sign[SUBFRAME], pos_max[TRACKS], strength[TRACKS], codvec[PULSES];
+  Word16 dn[SUBFRAME], sign[SUBFRAME], pos_max[TRACKS], codvec[PULSES];
+  Word32 strength[TRACKS];
   static Word16 rr[SUBFRAME][SUBFRAME];  // work space
   correlate_target(h, x, dn);
   Word16 strongest = choose_signs(res, dn, sign, pos_max, strength);
